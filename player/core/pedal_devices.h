@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace velloran {
+
+/// A foot pedal on a serial port: each pedal switches one modem-status input
+/// (pedal 1 CD, pedal 2 DSR, pedal 3 CTS).
+class SerialPedalPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialPedalPort() override = default;
+
+    /// Selects COMn, which is /dev/ttyS(n-1) here. Takes effect at the next open.
+    virtual void setCommPort(int number) = 0;
+    virtual int commPort() const = 0;
+    /// Selects a device by path (a USB serial adapter such as /dev/ttyUSB0);
+    /// takes precedence over setCommPort() until setCommPort() is called again.
+    virtual void setDevicePath(const QString& path) = 0;
+    /// The device the next open uses.
+    virtual QString devicePath() const = 0;
+
+    /// Opens (true) or closes (false) the port. Returns false and fills
+    /// @p error with a user-readable reason when the port cannot be opened.
+    /// Closing never fails and never blocks.
+    virtual bool setPortOpen(bool open, QString* error = nullptr) = 0;
+    virtual bool portOpen() const = 0;
+
+    /// Live state of the inputs at the moment of the call.
+    virtual bool cdHolding() const = 0;
+    virtual bool dsrHolding() const = 0;
+    virtual bool ctsHolding() const = 0;
+
+signals:
+    /// One of the inputs changed (delivered on the UI thread). Handlers re-read
+    /// all three inputs; a spurious event does no harm.
+    void commEvent();
+    /// The device went away (an unplugged adapter); the port is closed.
+    void deviceLost();
+};
+
+/// A foot pedal that presents itself as a joystick: the pedals are buttons
+/// 2, 4 and 3 (pedal 1, 2, 3).
+class GamePortPedal : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~GamePortPedal() override = default;
+
+    /// While disabled no events are raised.
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+
+    /// Live held state of a button (1-based code) at the moment of the call.
+    virtual bool buttonHeld(int code) const = 0;
+
+signals:
+    void buttonDown(int code);
+    void buttonUp(int code);
+    /// The device went away; every button reads as released from now on.
+    void deviceLost();
+};
+
+/// Makes the device pairs: the main window holds one pair, the pedal test
+/// dialog its own.
+class PedalDeviceFactory {
+public:
+    virtual ~PedalDeviceFactory() = default;
+    virtual std::unique_ptr<SerialPedalPort> makeSerialPort() = 0;
+    virtual std::unique_ptr<GamePortPedal> makeGamePort() = 0;
+};
+
+} // namespace velloran

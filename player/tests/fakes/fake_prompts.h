@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/settings_store.h"
+#include "core/user_prompts.h"
+
+#include <QMap>
+#include <QStringList>
+
+namespace velloran::testing {
+
+/// Answers dialogs from queues and records every message shown.
+class RecordingPrompts final : public UserPrompts {
+public:
+    void showError(const QString& text) override { errors << text; }
+    void showMessage(const QString& text) override { messages << text; }
+    bool askYesNo(const QString& text) override;
+    QString chooseOpenFile(const QList<FileFilter>& filters, const QString& startFolder) override;
+    QString chooseFolder(const QString& prompt, const QString& startFolder) override;
+
+    QStringList errors, messages, questions;
+    QList<bool> yesNoAnswers;    ///< taken front first; No when empty
+    QStringList openFileAnswers; ///< taken front first; cancel when empty
+    QStringList folderAnswers;   ///< taken front first; cancel when empty
+    QList<FileFilter> lastFilters;
+    QString lastStartFolder;
+    QString lastFolderPrompt;
+};
+
+/// The settings store in memory, with a log of every write in order.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    QString read(const QString& key) const override { return values.value(key); }
+    void write(const QString& key, const QString& value) override {
+        values[key] = value;
+        writes << key + QLatin1Char('=') + value;
+    }
+    QMap<QString, QString> values;
+    QStringList writes;
+};
+
+} // namespace velloran::testing
