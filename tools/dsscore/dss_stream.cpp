@@ -1,0 +1,186 @@
+#include "dss_stream.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+}
+
+namespace velloran::dsscore {
+
+namespace {
+
+constexpr std::size_t kCodecByteOffset = 0x2A4;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// FFmpeg's DSS demuxer trusts whatever it is given once forced, so the magic and the codec
+// byte are checked here first: 0x02 or 0x03, then "dss".
+OpenError checkHeader(const std::string& path, DssCodec& codec) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return OpenError::NotFound;
+    std::array<unsigned char, 4> magic{};
+    if (std::fread(magic.data(), 1, magic.size(), file.get()) != magic.size())
+        return OpenError::Format;
+    if ((magic[0] != 0x02 && magic[0] != 0x03) || std::memcmp(magic.data() + 1, "dss", 3) != 0)
+        return OpenError::Format;
+    if (std::fseek(file.get(), static_cast<long>(kCodecByteOffset), SEEK_SET) != 0)
+        return OpenError::Format;
+    const int byte = std::fgetc(file.get());
+    if (byte == static_cast<int>(DssCodec::Sp) || byte == static_cast<int>(DssCodec::Lp)) {
+        codec = static_cast<DssCodec>(byte);
+        return OpenError::None;
+    }
+    return OpenError::Format;
+}
+
+} // namespace
+
+void DssStream::FormatCloser::operator()(AVFormatContext* context) const {
+    avformat_close_input(&context);
+}
+void DssStream::CodecCloser::operator()(AVCodecContext* context) const {
+    avcodec_free_context(&context);
+}
+void DssStream::PacketCloser::operator()(AVPacket* packet) const {
+    av_packet_free(&packet);
+}
+void DssStream::FrameCloser::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+
+DssStream::~DssStream() = default;
+
+std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& error) {
+    DssCodec codec = DssCodec::Sp;
+    error = checkHeader(path, codec);
+    if (error != OpenError::None)
+        return nullptr;
+
+    std::unique_ptr<DssStream> stream(new DssStream);
+    stream->codec_ = codec;
+    error = OpenError::Format;
+
+    const AVInputFormat* demuxer = av_find_input_format("dss");
+    if (demuxer == nullptr)
+        return nullptr;
+    AVFormatContext* format = nullptr;
+    if (avformat_open_input(&format, path.c_str(), demuxer, nullptr) < 0)
+        return nullptr; // avformat_open_input frees the context itself on failure
+    stream->format_.reset(format);
+    if (format->nb_streams < 1)
+        return nullptr;
+    stream->stream_index_ = 0;
+    const AVCodecParameters* parameters = format->streams[0]->codecpar;
+
+    error = OpenError::Decoder;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (decoder == nullptr)
+        return nullptr;
+    stream->codec_context_.reset(avcodec_alloc_context3(decoder));
+    if (!stream->codec_context_ ||
+        avcodec_parameters_to_context(stream->codec_context_.get(), parameters) < 0 ||
+        avcodec_open2(stream->codec_context_.get(), decoder, nullptr) < 0)
+        return nullptr;
+    stream->packet_.reset(av_packet_alloc());
+    stream->frame_.reset(av_frame_alloc());
+    if (!stream->packet_ || !stream->frame_)
+        return nullptr;
+
+    error = OpenError::None;
+    return stream;
+}
+
+std::size_t DssStream::read(std::span<std::int16_t> out) {
+    touched_ = true;
+    std::size_t placed = 0;
+    while (placed < out.size()) {
+        if (head_ == pending_.size() && !decodeMore())
+            break;
+        const std::size_t count = std::min(out.size() - placed, pending_.size() - head_);
+        std::copy_n(pending_.begin() + static_cast<std::ptrdiff_t>(head_), count,
+                    out.begin() + static_cast<std::ptrdiff_t>(placed));
+        head_ += count;
+        placed += count;
+    }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(placed), out.end(), std::int16_t{0});
+    return placed;
+}
+
+bool DssStream::hasMore() {
+    touched_ = true;
+    return head_ < pending_.size() || decodeMore();
+}
+
+bool DssStream::decodeMore() {
+    // Samples already handed out are dropped here, so the queue never outgrows a few frames.
+    if (head_ == pending_.size()) {
+        pending_.clear();
+        head_ = 0;
+    }
+    const std::size_t before = pending_.size();
+    while (!decoder_done_) {
+        drainDecoder();
+        if (pending_.size() > before)
+            return true;
+        if (decoder_done_)
+            break;
+        if (demuxer_done_) {
+            // After the flush packet a decoder owes frames or the end, never a request
+            // for more input; stop rather than spin.
+            decoder_done_ = true;
+            break;
+        }
+        feedDecoder();
+    }
+    return pending_.size() > before;
+}
+
+void DssStream::feedDecoder() {
+    const int status = av_read_frame(format_.get(), packet_.get());
+    if (status == AVERROR(EAGAIN))
+        return;
+    if (status < 0) {
+        // End of file, a damaged block or a read error: what was decoded so far stands,
+        // as it does for ffmpeg itself.
+        demuxer_done_ = true;
+        avcodec_send_packet(codec_context_.get(), nullptr);
+        return;
+    }
+    if (packet_->stream_index == stream_index_) {
+        // A frame the decoder rejects is skipped; the ones after it still play.
+        avcodec_send_packet(codec_context_.get(), packet_.get());
+    }
+    av_packet_unref(packet_.get());
+}
+
+void DssStream::drainDecoder() {
+    while (true) {
+        const int status = avcodec_receive_frame(codec_context_.get(), frame_.get());
+        if (status == AVERROR(EAGAIN))
+            return;
+        if (status < 0) {
+            // AVERROR_EOF after the flush, or a decoder that cannot go on.
+            decoder_done_ = true;
+            return;
+        }
+        const auto format = static_cast<AVSampleFormat>(frame_->format);
+        if ((format == AV_SAMPLE_FMT_S16 || format == AV_SAMPLE_FMT_S16P) &&
+            frame_->ch_layout.nb_channels == 1 && frame_->nb_samples > 0) {
+            const auto* samples = reinterpret_cast<const std::int16_t*>(frame_->data[0]);
+            pending_.insert(pending_.end(), samples, samples + frame_->nb_samples);
+        }
+        av_frame_unref(frame_.get());
+    }
+}
+
+} // namespace velloran::dsscore
