@@ -1,0 +1,158 @@
+#pragma once
+
+#include "player_state.h"
+#include "user_prompts.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+namespace velloran {
+
+class GamePortPedal;
+class MediaEngine;
+class SerialPedalPort;
+class SettingsStore;
+
+/// What the main window shows, as the player computes it. Widths and heights
+/// are twips (15 twips = 1 pixel); the view converts.
+struct DisplayState {
+    QString caption = QStringLiteral("Velloran");
+    QString timeText;       ///< txtCp: the position as hh:mm:ss
+    QString percentText;    ///< txtPer: "42 %", or "0%" when reset
+    QString barCaption;     ///< LBL2: "[ 00:01:23 ]            42 %"
+    int barWidthTwips = 0;  ///< LBL1: the filled part, 2000 at 100 %
+    int seekValue = 0;      ///< sldMov, 0..100
+    QString durationText;   ///< lblDuration
+    int heightTwips = 800;  ///< the window's height
+    int speedValue = 0;     ///< Slider1
+    int volumeValue = 0;    ///< the volume slider
+    int volumeThumbLeftTwips = 140; ///< picSlider
+    bool controlsEnabled = true; ///< toolbar, bar caption, speed and volume sliders
+    bool minimised = false;
+};
+
+/// The main window's logic: start-up and shut-down, opening files, the
+/// engine's events, the toolbar, the small skips and the position display.
+/// The window itself only shows DisplayState and forwards user input here.
+class Player : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kCollapsedHeightTwips = 800;
+    static constexpr int kPanelHeightTwips = 2370;
+    static constexpr int kFullBarTwips = 2000;
+
+    /// Toolbar buttons, 1-based as on the toolbar.
+    enum Button {
+        OpenButton = 1, PlayButton, PauseButton, StopButton, RewindButton, SmallRewindButton,
+        SmallForwardButton, ForwardButton, BookmarkButton, ReviewButton, SettingsButton, HelpButton
+    };
+
+    Player(MediaEngine& engine, SettingsStore& store, UserPrompts& prompts, SerialPedalPort& serial,
+           GamePortPedal& gamePort, QObject* parent = nullptr);
+    ~Player() override;
+
+    /// The open dialog's file types.
+    static QList<UserPrompts::FileFilter> openFilters();
+    /// The toolbar's tooltips, button 1 first.
+    static QStringList toolbarTooltips();
+
+    // ---- lifecycle ----
+    /// The load steps. @p appDir is the program's folder (bitmap/, Help/ beside it).
+    void load(const QString& appDir);
+    /// The unload steps: closes the pedal devices and saves volume, file and position.
+    void unload();
+    bool isLoaded() const { return loaded_; }
+    /// The window was minimised or restored (or resized): rewrites the caption.
+    void windowResized(bool minimised);
+    /// A key was released in the main window (Qt key code or the comma/full-stop codes).
+    void keyUp(int nativeKeyCode);
+    QString appDir() const { return appDir_; }
+    QString helpFilePath() const { return helpFile_; }
+
+    // ---- opening and playing ----
+    /// The open command: asks for a file and opens it.
+    void openFile();
+    /// Opens @p path as if the open dialog had returned it (command line, file manager).
+    void openPath(const QString& path);
+    /// Reopens the remembered file and plays it with the step back.
+    void playVoiceFile();
+    /// Waits @p seconds while window events keep running.
+    static void delay(double seconds);
+
+    // ---- transport ----
+    void toolbarClick(int index);
+    void smallRewind();
+    void smallForward();
+    /// Back by @p skip seconds when past the start (unclamped); from exactly the
+    /// start to the end.
+    void rewindRule(double skip);
+    /// On by @p skip seconds when before the end (unclamped); at or past the end nothing.
+    void forwardRule(double skip);
+
+    // ---- display ----
+    /// Refreshes the time, percentage, bar, seek thumb and caption from the engine.
+    void posChange();
+    const DisplayState& display() const { return display_; }
+
+    // ---- pedal devices ----
+    /// Selects the pedal device from a "PortID" text. Returns false and fills
+    /// @p error when a serial port cannot be opened.
+    bool selectPedalDevice(const QString& portText, QString* error = nullptr);
+
+    // ---- hooks filled by later features ----
+    void addBookMark();
+    void moveToBookMark();
+    void clearallBookmarks();
+    void fillSettingsPanel();
+
+    PlayerState& state() { return state_; }
+    const PlayerState& state() const { return state_; }
+    QString playRequest() const { return playRequest_; }
+    MediaEngine& engine() { return engine_; }
+    SettingsStore& store() { return store_; }
+    UserPrompts& prompts() { return prompts_; }
+    SerialPedalPort& serialPort() { return serial_; }
+    GamePortPedal& gamePort() { return gamePort_; }
+
+    /// Replaces the DSS conversion (tests; the default hands the file to the
+    /// engine unconverted). Receives the source folder (with trailing "/") and
+    /// the file name; returns the wave file's name, empty when nothing was made.
+    std::function<QString(const QString& folder, const QString& fileName)> dssConverter;
+
+signals:
+    void displayChanged();
+    /// The keyboard focus belongs on the speed slider now.
+    void focusToSpeedSlider();
+    /// The Help button: pop up the Help menu.
+    void helpMenuRequested();
+    /// The settings panel slides open (the window grows to kPanelHeightTwips).
+    void settingsPanelOpened();
+    /// The window is to stay on top (load step).
+    void topmostRequested();
+
+private:
+    void onOpenComplete();
+    void onPositionChange(double oldPosition, double newPosition);
+    void openChosen(const QString& path);
+    void finishOpenCommand();
+    void resetDisplayForNewFile();
+    void setDisplay(const std::function<void(DisplayState&)>& change);
+    QString fileCaption() const;
+
+    MediaEngine& engine_;
+    SettingsStore& store_;
+    UserPrompts& prompts_;
+    SerialPedalPort& serial_;
+    GamePortPedal& gamePort_;
+    PlayerState state_;
+    DisplayState display_;
+    QString playRequest_;
+    QString appDir_;
+    QString helpFile_;
+    bool loaded_ = false;
+    bool unloaded_ = false;
+};
+
+} // namespace velloran

@@ -1,0 +1,43 @@
+#include "text_rules.h"
+
+#include "settings.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace velloran {
+
+namespace {
+QString twoDigits(double field) {
+    return QString::number(static_cast<qint64>(field)).rightJustified(2, QLatin1Char('0'));
+}
+} // namespace
+
+QString formatHms(double seconds) {
+    if (!std::isfinite(seconds))
+        return QStringLiteral("00:00:00");
+    if (seconds < 0)
+        return QLatin1Char('-') + formatHms(-seconds);
+    const double secs = std::fmod(roundHalfEven(seconds), 60.0);
+    const double mins = std::fmod(std::trunc(seconds / 60.0), 60.0);
+    const double hours = std::trunc(seconds / 3600.0);
+    return twoDigits(hours) + QLatin1Char(':') + twoDigits(mins) + QLatin1Char(':') +
+           twoDigits(secs);
+}
+
+QString extractFileName(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.mid(slash + 1);
+}
+
+bool toWhole16(double value, int& out) {
+    const double rounded = roundHalfEven(value);
+    if (!(rounded >= std::numeric_limits<std::int16_t>::min() &&
+          rounded <= std::numeric_limits<std::int16_t>::max()))
+        return false;
+    out = static_cast<int>(rounded);
+    return true;
+}
+
+} // namespace velloran

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace velloran {
+
+/// Seconds as hh:mm:ss. The seconds field is rounded (halves to even) while
+/// the minutes and hours fields are truncated, so 59.6 gives "00:00:00".
+/// Fields of one digit get a leading zero; hours may take three digits or more.
+QString formatHms(double seconds);
+
+/// The file name part of a path: the text after its last "/", empty when the
+/// path holds none (or ends with one).
+QString extractFileName(const QString& path);
+
+/// The whole number nearest to @p value, halves to even, when it fits 16 bits.
+bool toWhole16(double value, int& out);
+
+} // namespace velloran

@@ -1,0 +1,283 @@
+#include "convert/vox_converter.h"
+#include "core/player_state.h"
+#include "core/settings.h"
+#include "fakes/fake_prompts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QtEndian>
+
+#include <gtest/gtest.h>
+
+using namespace velloran;
+using velloran::testing::MemorySettingsStore;
+
+namespace {
+
+QByteArray fromHex(const char* hex) {
+    return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Audio bytes that differ from piece to piece, so a misplaced piece shows.
+QByteArray audio(qint64 size) {
+    QByteArray bytes(size, '\0');
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 7 + i / 32768) & 0xff);
+    return bytes;
+}
+
+// A recorder header: signature, recorded length, the rest filled.
+QByteArray voxHeader(const char* signature, qint32 recordedLength) {
+    QByteArray header(kVoxHeaderSize, '\x5a');
+    header.replace(0, 4, QByteArray(signature, 4));
+    qToLittleEndian(recordedLength, header.data() + kRecordedLengthOffset);
+    return header;
+}
+
+class VoxConverterTest : public ::testing::Test {
+protected:
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // A DVI recording carrying `audioSize` bytes of audio; its recorded length
+    // is the real one unless given.
+    QString makeRecording(const QString& name, qint64 audioSize,
+                          std::optional<qint32> recorded = std::nullopt) {
+        const qint64 length = kVoxHeaderSize + audioSize;
+        writeAll(path(name),
+                 voxHeader("DVI ", recorded.value_or(qint32(length))) + audio(audioSize));
+        return path(name);
+    }
+
+    QTemporaryDir dir;
+    MemorySettingsStore store;
+    PlayerState state;
+};
+
+} // namespace
+
+TEST(WaveHeader, MatchesTheFixedLayoutByteForByte) {
+    EXPECT_EQ(composeWaveHeader(10972),
+              fromHex("52 49 46 46 44 27 00 00 57 41 56 45 66 6d 74 20 14 00 00 00 00 01 01 00 "
+                      "40 1f 00 00 a0 0f 00 00 00 01 04 00 02 00 01 01 66 61 63 74 04 00 00 00 "
+                      "00 00 00 00 64 61 74 61 10 27 00 00"));
+}
+
+TEST(WaveHeader, SizesFollowTheSourceLengthWithinTheirRange) {
+    const QByteArray bare = composeWaveHeader(kVoxHeaderSize);
+    ASSERT_EQ(bare.size(), kWaveHeaderSize);
+    EXPECT_EQ(qFromLittleEndian<quint32>(bare.constData() + 4), 52u);
+    EXPECT_EQ(qFromLittleEndian<quint32>(bare.constData() + 56), 0u);
+
+    EXPECT_TRUE(composeWaveHeader(kVoxHeaderSize - 1).isEmpty());
+    const qint64 largest = qint64(INT32_MAX) + kVoxHeaderSize - 52;
+    EXPECT_EQ(qFromLittleEndian<quint32>(composeWaveHeader(largest).constData() + 4),
+              quint32(INT32_MAX));
+    EXPECT_TRUE(composeWaveHeader(largest + 1).isEmpty());
+}
+
+TEST(Signature, ReadsUpToFourBytesAsLatin1) {
+    QTemporaryDir dir;
+    writeAll(dir.filePath("a"), QByteArray("dvi\xe9rest"));
+    writeAll(dir.filePath("b"), QByteArray("ds"));
+    EXPECT_EQ(readFileSignature(dir.filePath("a")), QString::fromLatin1("dvi\xe9"));
+    EXPECT_EQ(readFileSignature(dir.filePath("b")), QStringLiteral("ds"));
+    EXPECT_EQ(readFileSignature(dir.filePath("missing")), QString());
+}
+
+TEST(Signature, ClassifiesByLettersIgnoringCaseAndBlanks) {
+    EXPECT_EQ(classifySignature("DVI "), SignatureKind::Dvi);
+    EXPECT_EQ(classifySignature(" dvi"), SignatureKind::Dvi);
+    EXPECT_EQ(classifySignature("DvI\x01"), SignatureKind::Dvi);
+    EXPECT_EQ(classifySignature("dvx "), SignatureKind::Plain);
+    EXPECT_EQ(classifySignature("\tdvi"), SignatureKind::Plain);
+    EXPECT_EQ(classifySignature("RIFF"), SignatureKind::Plain);
+    EXPECT_EQ(classifySignature(""), SignatureKind::Plain);
+    EXPECT_EQ(classifySignature("\x02"
+                                "dss"),
+              SignatureKind::Dss);
+    EXPECT_EQ(classifySignature("DSS "), SignatureKind::Dss);
+}
+
+TEST_F(VoxConverterTest, CopyFileTailAppendsInPiecesOfTheGivenSize) {
+    const QByteArray source = audio(32768 + 1 + 100);
+    writeAll(path("src"), source);
+    writeAll(path("dst"), "head");
+
+    QList<qint64> pieces;
+    qint64 last = 0;
+    const auto record = [&](qint64 done, qint64) {
+        pieces << done - last;
+        last = done;
+    };
+    ASSERT_TRUE(copyFileTail(path("dst"), path("src"), 100, record));
+    EXPECT_EQ(pieces, (QList<qint64>{32768, 1}));
+    EXPECT_EQ(readAll(path("dst")), "head" + source.mid(100));
+
+    pieces.clear();
+    last = 0;
+    writeAll(path("dst"), "");
+    ASSERT_TRUE(copyFileTail(path("dst"), path("src"), 101, record));
+    EXPECT_EQ(pieces, QList<qint64>{32768});
+    EXPECT_EQ(readAll(path("dst")), source.mid(101));
+}
+
+TEST_F(VoxConverterTest, CopyFileTailFailsWithoutItsSource) {
+    EXPECT_FALSE(copyFileTail(path("dst"), path("missing"), 0));
+    writeAll(path("src"), "abc");
+    EXPECT_FALSE(copyFileTail(path("dst"), path("src"), 4));
+}
+
+TEST_F(VoxConverterTest, WriteVoxWavePutsTheHeaderBeforeTheUnchangedAudio) {
+    for (qint64 n : {qint64(0), qint64(1), qint64(32768), qint64(70000)}) {
+        const QString src = makeRecording("rec.dvi", n);
+        ASSERT_TRUE(writeVoxWave(src, path("out.wav"), {}, 4096)) << n;
+        const QByteArray out = readAll(path("out.wav"));
+        EXPECT_EQ(out.left(kWaveHeaderSize), composeWaveHeader(kVoxHeaderSize + n));
+        EXPECT_EQ(out.mid(kWaveHeaderSize), audio(n)) << n;
+    }
+}
+
+// The recorded length sits at offset 4: a file at least that long converts; a
+// shorter one (a recording cut short in copying) is refused without a trace.
+TEST_F(VoxConverterTest, WriteVoxWaveHonoursTheRecordedLength) {
+    const qint64 length = kVoxHeaderSize + 500;
+    writeAll(path("out.wav"), "older");
+    EXPECT_FALSE(writeVoxWave(makeRecording("long.dvi", 500, qint32(length + 1)), path("out.wav")));
+    EXPECT_EQ(readAll(path("out.wav")), "older");
+    EXPECT_FALSE(writeVoxWave(makeRecording("long.dvi", 500, INT32_MAX), path("new.wav")));
+    EXPECT_FALSE(QFileInfo::exists(path("new.wav")));
+
+    for (qint32 recorded : {qint32(length), qint32(length - 1), 0, -1, INT32_MIN}) {
+        EXPECT_TRUE(writeVoxWave(makeRecording("ok.dvi", 500, recorded), path("new.wav")))
+            << recorded;
+        EXPECT_EQ(QFileInfo(path("new.wav")).size(), kWaveHeaderSize + 500);
+    }
+}
+
+TEST_F(VoxConverterTest, WriteVoxWaveRefusesASourceShorterThanItsHeader) {
+    writeAll(path("short.dvi"), voxHeader("dvi ", 0).left(kVoxHeaderSize - 1));
+    EXPECT_FALSE(writeVoxWave(path("short.dvi"), path("out.wav")));
+    EXPECT_FALSE(QFileInfo::exists(path("out.wav")));
+    EXPECT_FALSE(writeVoxWave(path("missing.dvi"), path("out.wav")));
+    EXPECT_FALSE(QFileInfo::exists(path("out.wav")));
+}
+
+TEST_F(VoxConverterTest, WriteVoxWaveReplacesAReadOnlyDestination) {
+    writeAll(path("out.wav"), "older");
+    QFile::setPermissions(path("out.wav"), QFileDevice::ReadOwner);
+    ASSERT_TRUE(writeVoxWave(makeRecording("rec.dvi", 10), path("out.wav")));
+    EXPECT_EQ(readAll(path("out.wav")).mid(kWaveHeaderSize), audio(10));
+}
+
+TEST_F(VoxConverterTest, ConvertsBesideTheSourceReplacingOldTmpAndWav) {
+    const QString src = makeRecording("rec.VOX", 2000);
+    writeAll(src + ".TMP", "stale temporary");
+    writeAll(src + ".WAV", "stale wave");
+    state.selectedFile = src;
+
+    qint64 lastDone = -1;
+    ASSERT_TRUE(convertVoxFile(store, state, [&](qint64 done, qint64) { lastDone = done; }));
+
+    const QString wav = src + ".WAV";
+    EXPECT_EQ(lastDone, 2000);
+    EXPECT_EQ(state.selectedFile, wav);
+    EXPECT_TRUE(state.converted);
+    EXPECT_FALSE(QFileInfo::exists(src + ".TMP"));
+    EXPECT_FALSE(QFileInfo::exists(path("rec.WAV")));
+    EXPECT_EQ(readAll(wav), composeWaveHeader(kVoxHeaderSize + 2000) + audio(2000));
+    EXPECT_EQ(readAll(src).size(), kVoxHeaderSize + 2000);
+    EXPECT_EQ(store.writes, (QStringList{"FiletoDelete=", "CurrentFile=" + wav, "CurrentPosition=0",
+                                         "FiletoDelete=" + wav}));
+}
+
+TEST_F(VoxConverterTest, NextConversionDeletesThePreviousWave) {
+    state.selectedFile = makeRecording("one.dvi", 10);
+    ASSERT_TRUE(convertVoxFile(store, state));
+    const QString first = state.selectedFile;
+    ASSERT_TRUE(QFileInfo::exists(first));
+
+    state.selectedFile = makeRecording("two.dvi", 20);
+    ASSERT_TRUE(convertVoxFile(store, state));
+    EXPECT_FALSE(QFileInfo::exists(first));
+    EXPECT_TRUE(QFileInfo::exists(path("one.dvi")));
+    EXPECT_EQ(store.values.value(keys::FiletoDelete), path("two.dvi.WAV"));
+}
+
+// A failed conversion leaves the player where it was and never names the
+// recording itself as the file to delete.
+TEST_F(VoxConverterTest, FailedConversionChangesNothingAndRecordsNoFileToDelete) {
+    const QString shortOne = makeRecording("cut.dvi", 100, kVoxHeaderSize + 101);
+    writeAll(shortOne + ".WAV", "older wave");
+    writeAll(path("tiny.dvi"), "dvi");
+    store.values[keys::CurrentFile] = "before";
+    store.values[keys::CurrentPosition] = "12";
+
+    for (const QString& src : {shortOne, path("tiny.dvi"), path("missing.dvi")}) {
+        state.selectedFile = src;
+        state.converted = false;
+        EXPECT_FALSE(convertVoxFile(store, state)) << src;
+        EXPECT_EQ(state.selectedFile, src);
+        EXPECT_FALSE(state.converted);
+        EXPECT_EQ(store.values.value(keys::CurrentFile), "before");
+        EXPECT_EQ(store.values.value(keys::CurrentPosition), "12");
+        EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
+        EXPECT_FALSE(QFileInfo::exists(src + ".TMP"));
+    }
+    EXPECT_EQ(readAll(shortOne + ".WAV"), "older wave");
+
+    // A later cleanup leaves every recording alone.
+    deletePendingFile(store);
+    EXPECT_TRUE(QFileInfo::exists(shortOne));
+    EXPECT_TRUE(QFileInfo::exists(path("tiny.dvi")));
+}
+
+TEST_F(VoxConverterTest, KeepsAReadOnlyWaveAndFails) {
+    const QString src = makeRecording("rec.dvi", 10);
+    writeAll(src + ".WAV", "protected");
+    QFile::setPermissions(src + ".WAV", QFileDevice::ReadOwner | QFileDevice::ReadGroup);
+    state.selectedFile = src;
+    EXPECT_FALSE(voxToWave(src, store, state));
+    EXPECT_EQ(readAll(src + ".WAV"), "protected");
+    EXPECT_FALSE(QFileInfo::exists(src + ".TMP"));
+    EXPECT_EQ(state.selectedFile, src);
+    EXPECT_TRUE(store.writes.isEmpty());
+}
+
+TEST_F(VoxConverterTest, DeletePendingFileRemovesOnlyAConvertedWave) {
+    deletePendingFile(store);
+    EXPECT_EQ(store.writes, QStringList{"FiletoDelete="});
+
+    state.selectedFile = makeRecording("rec.dvi", 10);
+    ASSERT_TRUE(convertVoxFile(store, state));
+    deletePendingFile(store);
+    EXPECT_FALSE(QFileInfo::exists(state.selectedFile));
+    EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
+
+    // Gone already: nothing to do, the key is still cleared.
+    store.values[keys::FiletoDelete] = state.selectedFile;
+    deletePendingFile(store);
+    EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
+
+    // Recordings and other people's files are not taken for converted ones.
+    writeAll(path("dictation.WAV"), voxHeader("dvi ", 0));
+    writeAll(path("note.wav"), "RIFF....");
+    for (const QString& name : {"rec.dvi", "dictation.WAV", "note.wav"}) {
+        store.values[keys::FiletoDelete] = path(name);
+        deletePendingFile(store);
+        EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
+        EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
+    }
+}

@@ -1,0 +1,143 @@
+#include "core/settings.h"
+#include "core/settings_store.h"
+#include "fakes/fake_prompts.h"
+#include "fakes/qt_printers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace velloran;
+using velloran::testing::MemorySettingsStore;
+
+TEST(SettingsText, LeadingNumberTakesOnlyTheLeadingDecimalWithDot) {
+    EXPECT_DOUBLE_EQ(leadingNumber(u"  2.5 seconds"), 2.5);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"83,52"), 83.0); // a locale comma ends the number
+    EXPECT_DOUBLE_EQ(leadingNumber(u"-1"), -1.0);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"1e3x"), 1000.0);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"1e"), 1.0);
+    EXPECT_DOUBLE_EQ(leadingNumber(u".5"), 0.5);
+    EXPECT_DOUBLE_EQ(leadingNumber(u""), 0.0);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"abc"), 0.0);
+    EXPECT_DOUBLE_EQ(leadingNumber(u"-"), 0.0);
+}
+
+TEST(SettingsText, NumberTextIsShortestWithDotAndReadsBackExactly) {
+    for (double v : {83.52, 2.5, 0.1, 1e-7, 123456789.125, -3.0}) {
+        const QString text = numberText(v);
+        EXPECT_FALSE(text.contains(QLatin1Char(','))) << text.toStdString();
+        EXPECT_EQ(leadingNumber(text), v) << text.toStdString();
+    }
+    EXPECT_EQ(numberText(83.52), QStringLiteral("83.52"));
+    EXPECT_EQ(numberText(5), QStringLiteral("5"));
+    EXPECT_EQ(numberText(-0.0), QStringLiteral("0"));
+}
+
+TEST(SettingsText, RoundingIsHalvesToEven) {
+    EXPECT_EQ(roundHalfEven(2.5), 2);
+    EXPECT_EQ(roundHalfEven(3.5), 4);
+    EXPECT_EQ(roundHalfEven(-2.5), -2);
+    EXPECT_EQ(roundHalfEven(2.51), 3);
+}
+
+TEST(SettingsText, BooleansAndPedalCodes) {
+    EXPECT_EQ(parseBool(u"True"), true);
+    EXPECT_EQ(parseBool(u"false"), false);
+    EXPECT_EQ(parseBool(u"-1"), true);
+    EXPECT_EQ(parseBool(u"0"), false);
+    EXPECT_EQ(parseBool(u"yes"), std::nullopt);
+    EXPECT_EQ(parseBool(u""), std::nullopt);
+
+    EXPECT_EQ(parsePedalCode(u"3"), 3);
+    EXPECT_EQ(parsePedalCode(u" 4 "), 4);
+    EXPECT_EQ(parsePedalCode(u"0"), std::nullopt);
+    EXPECT_EQ(parsePedalCode(u"-1"), std::nullopt);
+    EXPECT_EQ(parsePedalCode(u"Play"), std::nullopt);
+    EXPECT_EQ(parsePedalCode(u"2abc"), std::nullopt); // not a number as a whole
+    EXPECT_EQ(parsePedalCode(u"99999"), std::nullopt); // beyond 16 bits
+    EXPECT_EQ(parsePedalCode(u"2.5"), 2);
+}
+
+TEST(SettingsText, PortTextRule) {
+    EXPECT_EQ(parsePortText(QStringLiteral("COM7")).kind, PortChoice::Serial);
+    EXPECT_EQ(parsePortText(QStringLiteral("COM7")).commPort, 7);
+    EXPECT_EQ(parsePortText(QStringLiteral("Game Port")).kind, PortChoice::GamePort);
+    EXPECT_EQ(parsePortText(QStringLiteral("game port")).kind, PortChoice::None);
+    EXPECT_EQ(parsePortText(QString()).kind, PortChoice::None);
+    const PortChoice usb = parsePortText(QStringLiteral("/dev/ttyUSB0"));
+    EXPECT_EQ(usb.kind, PortChoice::Serial);
+    EXPECT_EQ(usb.devicePath, QStringLiteral("/dev/ttyUSB0"));
+}
+
+TEST(SettingsDefaults, FirstRunWritesTheNineInOrderAndKeepsOtherKeys) {
+    MemorySettingsStore store;
+    store.values[keys::SmallChange] = QStringLiteral("2");
+    store.values[keys::FirstPedal] = QStringLiteral("3");
+    store.values[keys::WavePath] = QStringLiteral("/home/t/dict");
+    store.values[keys::CurrentPosition] = QStringLiteral("12.5");
+
+    EXPECT_TRUE(ensureSettingsDefaults(store));
+    EXPECT_EQ(store.writes, QStringList({"PortID=Game Port", "Large Change=5", "Small Change=1",
+                                         "RewVal=3", "Play Press=True", "Play Toggle=False",
+                                         "First Pedal=2", "Second Pedal=4", "Third Pedal=3"}));
+    EXPECT_EQ(store.values[keys::WavePath], QStringLiteral("/home/t/dict"));
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("12.5"));
+
+    store.writes.clear();
+    EXPECT_FALSE(ensureSettingsDefaults(store));
+    EXPECT_TRUE(store.writes.isEmpty());
+}
+
+TEST(SettingsLoad, ConvertsEachKeyByItsRule) {
+    MemorySettingsStore store;
+    writeSettingsDefaults(store);
+    store.values[keys::LargeChange] = QStringLiteral("2.5");
+    store.values[keys::SmallChange] = QStringLiteral("3.5");
+    store.values[keys::RewVal] = QStringLiteral("1.5 s");
+    store.values[keys::FirstPedal] = QStringLiteral("0");
+    store.values[keys::SecondPedal] = QStringLiteral("letters");
+    store.values[keys::PlayToggle] = QStringLiteral("maybe");
+
+    PlayerState state;
+    state.toggleMode = true;
+    state.pedalAction = {7, 8, 0};
+    loadPlayerState(store, state);
+    EXPECT_EQ(state.largeSkip, 2);   // halves to even
+    EXPECT_EQ(state.smallSkip, 4);
+    EXPECT_EQ(state.stepBack, 1.5);  // the leading number, fraction kept
+    EXPECT_TRUE(state.toggleMode);   // unreadable text leaves it
+    EXPECT_EQ(state.pedalAction, (std::array<int, 3>{7, 8, 3}));
+}
+
+TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Velloran/Velloran.conf"));
+    {
+        IniSettingsStore store(path);
+        EXPECT_EQ(store.read(keys::LargeChange), QString());
+        store.write(keys::LargeChange, QStringLiteral("5"));
+        store.write(keys::CurrentFile, QStringLiteral("/home/t/a b.wav"));
+        // On disk at once, before the store goes away.
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        EXPECT_TRUE(text.contains("[Setting]")) << text.constData();
+        IniSettingsStore other(path);
+        EXPECT_EQ(other.read(keys::LargeChange), QStringLiteral("5"));
+        EXPECT_EQ(other.read(keys::CurrentFile), QStringLiteral("/home/t/a b.wav"));
+    }
+    // Only the settings file is left behind: no temporary files.
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Velloran"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("Velloran.conf")});
+}
+
+TEST(IniSettingsStore, DefaultPathFollowsXdgConfigHome) {
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/tmp/velloran-xdg");
+    EXPECT_EQ(IniSettingsStore::defaultFilePath(), QStringLiteral("/tmp/velloran-xdg/Velloran/Velloran.conf"));
+    qputenv("XDG_CONFIG_HOME", "relative/ignored");
+    EXPECT_TRUE(IniSettingsStore::defaultFilePath().endsWith(QStringLiteral("/.config/Velloran/Velloran.conf")));
+    qputenv("XDG_CONFIG_HOME", saved);
+}
