@@ -14,6 +14,16 @@
 using namespace velloran;
 using velloran::testing::MemorySettingsStore;
 
+// Readable failure messages for Qt's text types.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
+    *os << bytes.size() << " bytes " << bytes.left(64).toHex(' ').toStdString();
+}
+QT_END_NAMESPACE
+
 namespace {
 
 QByteArray fromHex(const char* hex) {
@@ -228,7 +238,7 @@ TEST_F(VoxConverterTest, FailedConversionChangesNothingAndRecordsNoFileToDelete)
     for (const QString& src : {shortOne, path("tiny.dvi"), path("missing.dvi")}) {
         state.selectedFile = src;
         state.converted = false;
-        EXPECT_FALSE(convertVoxFile(store, state)) << src;
+        EXPECT_FALSE(convertVoxFile(store, state)) << src.toStdString();
         EXPECT_EQ(state.selectedFile, src);
         EXPECT_FALSE(state.converted);
         EXPECT_EQ(store.values.value(keys::CurrentFile), "before");
@@ -274,10 +284,10 @@ TEST_F(VoxConverterTest, DeletePendingFileRemovesOnlyAConvertedWave) {
     // Recordings and other people's files are not taken for converted ones.
     writeAll(path("dictation.WAV"), voxHeader("dvi ", 0));
     writeAll(path("note.wav"), "RIFF....");
-    for (const QString& name : {"rec.dvi", "dictation.WAV", "note.wav"}) {
+    for (const char* name : {"rec.dvi", "dictation.WAV", "note.wav"}) {
         store.values[keys::FiletoDelete] = path(name);
         deletePendingFile(store);
-        EXPECT_TRUE(QFileInfo::exists(path(name))) << name.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(path(name))) << name;
         EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
     }
 }

@@ -1,0 +1,258 @@
+#include "vox_converter.h"
+
+#include "core/player_state.h"
+#include "core/settings.h"
+#include "core/settings_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <fcntl.h>
+
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace velloran {
+
+namespace {
+
+const QString kTmpEnding = QStringLiteral(".TMP");
+const QString kWavEnding = QStringLiteral(".WAV");
+
+// Recorders pad the signature with blanks on either side (" dvi", "DVI "), so
+// only blanks are trimmed; other bytes before the letters are not a match.
+QString trimBlanks(const QString& text) {
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text.at(first) == QLatin1Char(' '))
+        ++first;
+    while (last > first && text.at(last - 1) == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
+void putBytes(char* at, const char (&text)[5]) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = text[i];
+}
+
+// The header with the two size fields still zero. Every other byte is fixed:
+// format tag 0x0100 (not PCM, not the common ADPCM tag), 8000 Hz mono, 4 bits,
+// 4000 bytes a second, blocks of 256 bytes holding 257 samples, and a fact
+// chunk whose sample count is always 0.
+QByteArray fixedWaveHeader() {
+    QByteArray header(kWaveHeaderSize, '\0');
+    char* p = header.data();
+    putBytes(p + 0, "RIFF");
+    putBytes(p + 8, "WAVE");
+    putBytes(p + 12, "fmt ");
+    qToLittleEndian<quint32>(20, p + 16);
+    qToLittleEndian<quint16>(0x0100, p + 20);
+    qToLittleEndian<quint16>(1, p + 22);
+    qToLittleEndian<quint32>(8000, p + 24);
+    qToLittleEndian<quint32>(4000, p + 28);
+    qToLittleEndian<quint16>(256, p + 32);
+    qToLittleEndian<quint16>(4, p + 34);
+    qToLittleEndian<quint16>(2, p + 36);
+    qToLittleEndian<quint16>(257, p + 38);
+    putBytes(p + 40, "fact");
+    qToLittleEndian<quint32>(4, p + 44);
+    qToLittleEndian<quint32>(0, p + 48);
+    putBytes(p + 52, "data");
+    return header;
+}
+
+// rename(2): replaces an existing destination in one step, so a reader never
+// sees the WAV path missing or half written. (QFile::rename refuses to replace.)
+bool renameReplacing(const QString& from, const QString& to) {
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// Removes a path if it is there. Unlinking ignores the file's own mode, so a
+// read-only leftover is replaced as well.
+bool removeIfPresent(const QString& path) {
+    QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return true;
+    if (info.isDir() && !info.isSymLink())
+        return false;
+    return QFile::remove(path);
+}
+
+} // namespace
+
+QString readFileSignature(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(file.read(4));
+}
+
+SignatureKind classifySignature(const QString& signature) {
+    const QString text = trimBlanks(signature.toLower());
+    if (text.contains(QLatin1String("dss")))
+        return SignatureKind::Dss;
+    if (text.left(3) == QLatin1String("dvi"))
+        return SignatureKind::Dvi;
+    return SignatureKind::Plain;
+}
+
+qint32 readRecordedLength(const QByteArray& voxHeader) {
+    // The recorder keeps the length of the whole file, header included, in the
+    // four bytes that follow the signature. Recorders that leave it unset write
+    // 0 there; 0 and negative values never hold a conversion back, because the
+    // file's length is compared with it and is never below either.
+    if (voxHeader.size() < kRecordedLengthOffset + 4)
+        return 0;
+    return qFromLittleEndian<qint32>(voxHeader.constData() + kRecordedLengthOffset);
+}
+
+QByteArray composeWaveHeader(qint64 sourceLength) {
+    if (sourceLength < kVoxHeaderSize)
+        return {};
+    const qint64 dataSize = sourceLength - kVoxHeaderSize;
+    const qint64 riffSize = dataSize + kWaveHeaderSize - 8;
+    // Kept within the signed range: readers that take the sizes as signed
+    // would otherwise see a negative chunk.
+    if (riffSize > std::numeric_limits<qint32>::max())
+        return {};
+    QByteArray header = fixedWaveHeader();
+    qToLittleEndian<quint32>(quint32(riffSize), header.data() + 4);
+    qToLittleEndian<quint32>(quint32(dataSize), header.data() + 56);
+    return header;
+}
+
+bool copyFileTail(const QString& destination, const QString& source, qint64 start,
+                  const ConvertProgress& progress, qint64 pieceSize) {
+    if (start < 0 || pieceSize <= 0)
+        return false;
+    QFile in(source);
+    QFile out(destination);
+    // Unbuffered: every piece goes straight from read(2) to write(2) through
+    // our one buffer, with no second copy in QFile's own buffer.
+    if (!in.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return false;
+    const qint64 total = in.size() - start;
+    if (total < 0 || !in.seek(start))
+        return false;
+#ifdef POSIX_FADV_SEQUENTIAL
+    ::posix_fadvise(in.handle(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+
+    std::vector<char> buffer(size_t(qMin(pieceSize, qMax<qint64>(total, 1))));
+    qint64 done = 0;
+    while (done < total) {
+        const qint64 want = qMin<qint64>(qint64(buffer.size()), total - done);
+        const qint64 got = in.read(buffer.data(), want);
+        // A source that shrinks under us ends early: fail rather than leave a
+        // data chunk shorter than its header says.
+        if (got <= 0)
+            return false;
+        if (out.write(buffer.data(), got) != got)
+            return false;
+        done += got;
+        if (progress)
+            progress(done, total);
+    }
+    out.close();
+    return out.error() == QFileDevice::NoError;
+}
+
+bool writeVoxWave(const QString& source, const QString& destination,
+                  const ConvertProgress& progress, qint64 pieceSize) {
+    qint64 length = 0;
+    QByteArray voxHeader;
+    {
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly))
+            return false;
+        length = in.size();
+        voxHeader = in.read(kVoxHeaderSize);
+    }
+    // Refused before anything is touched: a truncated recording (shorter than
+    // its own header, or than the length its recorder wrote) would otherwise
+    // become a wave file that plays the wrong thing or nothing.
+    if (voxHeader.size() < kVoxHeaderSize || length < readRecordedLength(voxHeader))
+        return false;
+    const QByteArray waveHeader = composeWaveHeader(length);
+    if (waveHeader.isEmpty())
+        return false;
+
+    if (!removeIfPresent(destination))
+        return false;
+    {
+        QFile out(destination);
+        // NewOnly (O_EXCL): never write through a link planted at the name.
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return false;
+        const bool written = out.write(waveHeader) == waveHeader.size() && out.flush();
+        out.close();
+        if (!written || out.error() != QFileDevice::NoError) {
+            QFile::remove(destination);
+            return false;
+        }
+    }
+    const qint64 expected = kWaveHeaderSize + (length - kVoxHeaderSize);
+    // The size check catches a source that grew or shrank since its length
+    // went into the header.
+    if (!copyFileTail(destination, source, kVoxHeaderSize, progress, pieceSize) ||
+        QFileInfo(destination).size() != expected) {
+        QFile::remove(destination);
+        return false;
+    }
+    return true;
+}
+
+bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
+               const ConvertProgress& progress) {
+    if (source.isEmpty())
+        return false;
+    const QString tmpPath = source + kTmpEnding;
+    const QString wavPath = source + kWavEnding;
+    if (!writeVoxWave(source, tmpPath, progress))
+        return false;
+
+    // A WAV file the user has made read-only is kept, not replaced.
+    const QFileInfo wavInfo(wavPath);
+    const bool wavReadOnly =
+        wavInfo.exists() &&
+        (!wavInfo.isWritable() || !(wavInfo.permissions() & QFileDevice::WriteOwner));
+    if (wavReadOnly || !renameReplacing(tmpPath, wavPath)) {
+        QFile::remove(tmpPath);
+        return false;
+    }
+
+    state.selectedFile = wavPath;
+    state.converted = true;
+    store.write(keys::CurrentFile, state.selectedFile);
+    store.write(keys::CurrentPosition, QStringLiteral("0"));
+    return true;
+}
+
+bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress) {
+    deletePendingFile(store);
+    if (!voxToWave(state.selectedFile, store, state, progress))
+        return false;
+    store.write(keys::FiletoDelete, state.selectedFile);
+    return true;
+}
+
+void deletePendingFile(SettingsStore& store) {
+    const QString pending = store.read(keys::FiletoDelete);
+    store.write(keys::FiletoDelete, QString());
+    if (pending.isEmpty())
+        return;
+    // Only a file this converter wrote goes: a name ending in ".WAV" that
+    // starts like a wave file. A store edited by hand, or filled by an older
+    // version that could record the recording itself, never costs the user a
+    // dictation.
+    if (!pending.endsWith(kWavEnding) || readFileSignature(pending) != QLatin1String("RIFF"))
+        return;
+    QFile::remove(pending);
+}
+
+} // namespace velloran
