@@ -310,7 +310,7 @@ TOOLBAR = [
     ("small-forward", icon_small_forward),
     ("forward", icon_forward),
     ("bookmark", icon_bookmark),
-    ("review-bookmarks", icon_review_bookmarks),
+    ("review", icon_review_bookmarks),
     ("settings", icon_settings),
     ("help", icon_help),
 ]
