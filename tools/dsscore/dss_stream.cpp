@@ -77,7 +77,10 @@ std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& e
     if (avformat_open_input(&format, path.c_str(), demuxer, nullptr) < 0)
         return nullptr; // avformat_open_input frees the context itself on failure
     stream->format_.reset(format);
-    if (format->nb_streams < 1)
+    // ffmpeg itself probes the stream before decoding, and the probe decides how a damaged
+    // frame near the start is passed over; doing the same keeps the PCM identical to
+    // ffmpeg's. The probe only reads ahead (its packets are handed out later), it never seeks.
+    if (avformat_find_stream_info(format, nullptr) < 0 || format->nb_streams < 1)
         return nullptr;
     stream->stream_index_ = 0;
     const AVCodecParameters* parameters = format->streams[0]->codecpar;

@@ -1,0 +1,210 @@
+// libdsscore against FFmpeg's own decoding of the same recordings.
+
+#include "dsscore.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace velloran::testing;
+
+// Collects a whole recording through the second interface, checking each buffer's flag.
+std::vector<std::uint8_t> decodeAll(std::int32_t expectedFlag, std::size_t bufferBytes,
+                                    std::size_t* buffers = nullptr) {
+    std::vector<std::uint8_t> pcm;
+    std::size_t count = 0;
+    while (true) {
+        std::uint8_t* buffer = nullptr;
+        std::int32_t flag = -1;
+        EXPECT_EQ(DSSDecodeToPCM(&buffer, &flag), DSS_OK);
+        if (buffer == nullptr)
+            break;
+        EXPECT_EQ(flag, expectedFlag);
+        pcm.insert(pcm.end(), buffer, buffer + bufferBytes);
+        ++count;
+    }
+    if (buffers != nullptr)
+        *buffers = count;
+    return pcm;
+}
+
+// Collects a whole recording through the transcription interface; returns the results
+// of the DSSTransGetPCM calls in `results`.
+std::vector<std::uint8_t> transAll(std::vector<int>& results) {
+    std::vector<std::uint8_t> pcm;
+    std::uint8_t buffer[DSS_SP_BUFFER_BYTES];
+    int more = 0;
+    do {
+        more = DSSTransGetPCM(buffer);
+        results.push_back(more != 0 ? 1 : 0);
+        pcm.insert(pcm.end(), buffer, buffer + sizeof buffer);
+    } while (more != 0 && results.size() < 100000);
+    return pcm;
+}
+
+class DssCore : public ::testing::Test {
+protected:
+    // Activates `path` and returns its kind, expecting success.
+    std::uint8_t activate(const fs::path& path, std::int32_t expectedRate) {
+        std::int32_t info = 0;
+        std::uint8_t kind = 0;
+        EXPECT_EQ(DSSActiveFolder((path.parent_path().string() + "/").c_str(), 0), DSS_OK);
+        EXPECT_EQ(DSSActiveFile(path.c_str(), &info, &kind), DSS_OK);
+        EXPECT_EQ(info, expectedRate);
+        return kind;
+    }
+
+    TempDir dir;
+};
+
+TEST_F(DssCore, LpRecordingMatchesFfmpegBufferForBuffer) {
+    DssRecording recording;
+    recording.frames = encodeLpFrames(dir, 2.5);
+    ASSERT_GT(recording.frames.size(), 60u);
+    const fs::path file = dir / "lp.dss";
+    writeDss(file, recording);
+
+    EXPECT_EQ(activate(file, 8000), DSS_KIND_LP);
+    // The transcription interface carries SP recordings only.
+    EXPECT_EQ(DSSTransStartDecoding(), DSS_E_STATE);
+    const std::int32_t options = 0;
+    EXPECT_EQ(DSSInitDecoder(0, &options), DSS_OK);
+    ASSERT_EQ(DSSStartDecoding(0), DSS_OK);
+    std::size_t buffers = 0;
+    const auto pcm = decodeAll(1, DSS_LP_BUFFER_BYTES, &buffers);
+    EXPECT_EQ(buffers, recording.frames.size());
+    EXPECT_EQ(pcm, ffmpegPcm(dir, file));
+
+    // Starting again replays the recording from its beginning.
+    ASSERT_EQ(DSSStartDecoding(0), DSS_OK);
+    EXPECT_EQ(decodeAll(1, DSS_LP_BUFFER_BYTES), pcm);
+}
+
+TEST_F(DssCore, SpRecordingMatchesFfmpegOnBothInterfaces) {
+    DssRecording recording;
+    recording.codec = 0;
+    recording.version = 3;
+    recording.frames = dummySpFrames(37);
+    const fs::path file = dir / "sp.dss";
+    writeDss(file, recording);
+    const auto reference = ffmpegPcm(dir, file);
+    ASSERT_EQ(reference.size(), 37u * DSS_SP_BUFFER_BYTES);
+
+    EXPECT_EQ(activate(file, 11025), DSS_KIND_SP);
+    const std::int32_t five = 5;
+    EXPECT_EQ(DSSSetTransWAY(1), DSS_OK);
+    EXPECT_EQ(DSSTransInitDecoder(&five), DSS_OK);
+    ASSERT_EQ(DSSTransStartDecoding(), DSS_OK);
+    std::vector<int> results;
+    EXPECT_EQ(transAll(results), reference);
+    // Nonzero while more follow; 0 comes with the last buffer.
+    std::vector<int> expected(37, 1);
+    expected.back() = 0;
+    EXPECT_EQ(results, expected);
+
+    ASSERT_EQ(DSSStartDecoding(0), DSS_OK);
+    EXPECT_EQ(decodeAll(0, DSS_SP_BUFFER_BYTES), reference);
+}
+
+TEST_F(DssCore, ShortSpRecordingsEndOnTheFirstBuffer) {
+    DssRecording recording;
+    recording.codec = 0;
+    for (std::size_t frames : {1u, 0u}) {
+        recording.frames = dummySpFrames(frames);
+        const fs::path file = dir / ("sp" + std::to_string(frames) + ".dss");
+        writeDss(file, recording);
+        EXPECT_EQ(activate(file, 11025), DSS_KIND_SP);
+        ASSERT_EQ(DSSTransStartDecoding(), DSS_OK);
+        std::vector<int> results;
+        const auto pcm = transAll(results);
+        EXPECT_EQ(results, std::vector<int>{0});
+        ASSERT_EQ(pcm.size(), std::size_t{DSS_SP_BUFFER_BYTES});
+        if (frames == 1) {
+            EXPECT_EQ(pcm, ffmpegPcm(dir, file));
+        } else {
+            EXPECT_EQ(pcm, std::vector<std::uint8_t>(DSS_SP_BUFFER_BYTES, 0));
+        }
+        // Calls after the end keep saying so.
+        std::uint8_t buffer[DSS_SP_BUFFER_BYTES];
+        EXPECT_EQ(DSSTransGetPCM(buffer), 0);
+    }
+}
+
+TEST_F(DssCore, RefusesWhatItCannotRead) {
+    DssRecording recording;
+    recording.frames = dummySpFrames(4);
+    recording.codec = 0;
+    const fs::path good = dir / "good.dss";
+    writeDss(good, recording);
+    EXPECT_EQ(activate(good, 11025), DSS_KIND_SP);
+
+    std::int32_t info = 0;
+    std::uint8_t kind = 0;
+    EXPECT_EQ(DSSActiveFile((dir / "missing.dss").c_str(), &info, &kind), DSS_E_NOT_FOUND);
+    // A refused file leaves nothing active behind it.
+    EXPECT_EQ(DSSTransStartDecoding(), DSS_E_STATE);
+    EXPECT_EQ(DSSStartDecoding(0), DSS_E_STATE);
+    std::uint8_t* buffer = reinterpret_cast<std::uint8_t*>(&info);
+    std::int32_t flag = 0;
+    EXPECT_EQ(DSSDecodeToPCM(&buffer, &flag), DSS_OK);
+    EXPECT_EQ(buffer, nullptr);
+
+    writeText(dir / "text.dss", std::string(2000, 'x'));
+    EXPECT_EQ(DSSActiveFile((dir / "text.dss").c_str(), &info, &kind), DSS_E_FORMAT);
+
+    recording.codec = 1;
+    writeDss(dir / "codec1.dss", recording);
+    EXPECT_EQ(DSSActiveFile((dir / "codec1.dss").c_str(), &info, &kind), DSS_E_FORMAT);
+
+    recording.codec = 2;
+    recording.endTime = "not a time!!";
+    writeDss(dir / "badtime.dss", recording);
+    EXPECT_EQ(DSSActiveFile((dir / "badtime.dss").c_str(), &info, &kind), DSS_E_FORMAT);
+
+    auto truncated = buildDss(recording);
+    truncated.resize(100);
+    writeBytes(dir / "short.dss", truncated);
+    EXPECT_EQ(DSSActiveFile((dir / "short.dss").c_str(), &info, &kind), DSS_E_FORMAT);
+
+    EXPECT_EQ(DSSActiveFile(nullptr, &info, &kind), DSS_E_ARGUMENT);
+    EXPECT_EQ(DSSDecodeToPCM(nullptr, &flag), DSS_E_ARGUMENT);
+    EXPECT_EQ(DSSInitDecoder(0, nullptr), DSS_E_ARGUMENT);
+}
+
+TEST_F(DssCore, AcceptsOnlyReadableFolders) {
+    EXPECT_EQ(DSSActiveFolder(dir.path().c_str(), 0), DSS_OK);
+    EXPECT_EQ(DSSActiveFolder((dir.path().string() + "/").c_str(), 0), DSS_OK);
+    EXPECT_EQ(DSSActiveFolder("", 0), DSS_OK); // the current folder
+    EXPECT_EQ(DSSActiveFolder((dir / "missing/").c_str(), 0), DSS_E_NOT_FOUND);
+    writeText(dir / "plain", "x");
+    EXPECT_EQ(DSSActiveFolder((dir / "plain").c_str(), 0), DSS_E_NOT_FOUND);
+    EXPECT_EQ(DSSActiveFolder(nullptr, 0), DSS_E_ARGUMENT);
+}
+
+TEST_F(DssCore, DamagedLpFramesAreHandledAsFfmpegHandlesThem) {
+    const auto tone = encodeLpFrames(dir, 1.0);
+    std::vector<Frame> frames;
+    while (frames.size() < 700)
+        frames.insert(frames.end(), tone.begin(), tone.end());
+    // 0xFF cannot start a frame. Near the start ffmpeg's probe steps over it; further on
+    // the recording ends there.
+    for (std::size_t at : {10u, 600u}) {
+        DssRecording recording;
+        recording.frames = frames;
+        recording.frames.insert(recording.frames.begin() + static_cast<std::ptrdiff_t>(at),
+                                Frame{0xFF});
+        const fs::path file = dir / ("damaged" + std::to_string(at) + ".dss");
+        writeDss(file, recording);
+        EXPECT_EQ(activate(file, 8000), DSS_KIND_LP);
+        ASSERT_EQ(DSSStartDecoding(0), DSS_OK);
+        const auto pcm = decodeAll(1, DSS_LP_BUFFER_BYTES);
+        EXPECT_EQ(pcm, ffmpegPcm(dir, file)) << "damage at frame " << at;
+        if (at == 600) {
+            EXPECT_EQ(pcm.size(), 600u * DSS_LP_BUFFER_BYTES);
+        }
+    }
+}
+
+} // namespace
