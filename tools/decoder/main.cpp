@@ -11,6 +11,10 @@
 
 #include <exception>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 using namespace velloran::tools;
@@ -48,6 +52,9 @@ void run(int argc, const char* const* argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The library decodes through FFmpeg, whose notices (such as its duration estimate) mean
+    // nothing to someone who asked for a wave file; real errors still show.
+    av_log_set_level(AV_LOG_ERROR);
     try {
         run(argc, argv);
     } catch (const std::exception&) {
