@@ -1,1 +1,87 @@
 #include "composition.h"
+
+#include "core/player.h"
+#include "core/settings.h"
+#include "core/settings_store.h"
+#include "devices/linux_pedal_devices.h"
+#include "engine/mpv_engine.h"
+#include "gui/main_window.h"
+#include "gui/qt_user_prompts.h"
+#include "gui/splash_window.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace velloran {
+
+struct Application::Parts {
+    QString appDir;
+    QString fileArgument;
+    IniSettingsStore store;
+    MpvEngine engine;
+    std::unique_ptr<LinuxPedalDeviceFactory> devices;
+    std::unique_ptr<SerialPedalPort> serial;
+    std::unique_ptr<GamePortPedal> gamePort;
+    QtUserPrompts prompts;
+    std::unique_ptr<Player> player;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<SplashWindow> splash;
+};
+
+Application::Application(const QString& appDir, const QString& fileArgument)
+    : parts_(std::make_unique<Parts>()) {
+    Parts& p = *parts_;
+    p.appDir = appDir;
+    p.fileArgument = fileArgument;
+    p.devices = std::make_unique<LinuxPedalDeviceFactory>(p.store.read(keys::GamePortDevice));
+    p.serial = p.devices->makeSerialPort();
+    p.gamePort = p.devices->makeGamePort();
+    p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
+    p.window = std::make_unique<MainWindow>(*p.player);
+    p.prompts.setParentWidget(p.window.get());
+    p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
+
+    QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
+        Parts& q = *parts_;
+        q.player->load(q.appDir);
+        q.window->show();
+        q.window->raise();
+        if (!q.fileArgument.isEmpty())
+            q.player->openPath(q.fileArgument);
+    });
+    QObject::connect(p.window.get(), &MainWindow::aboutRequested, p.window.get(), [this] {
+        QMessageBox box(QMessageBox::Information, QStringLiteral("About Velloran"),
+                        QStringLiteral("Velloran ver 3.4\nA dictation transcription station."),
+                        QMessageBox::Ok, parts_->window.get());
+        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        box.exec();
+    });
+    // Closing the main window ends the program at once, splash included.
+    p.window->afterUnload = [this] {
+        parts_->splash->close();
+        QCoreApplication::quit();
+    };
+}
+
+Application::~Application() = default;
+
+void Application::start() {
+    parts_->splash->start();
+}
+
+void Application::requestClose() {
+    Parts& p = *parts_;
+    if (p.player->isLoaded())
+        p.window->close();
+    else
+        QCoreApplication::quit();
+}
+
+Player& Application::player() {
+    return *parts_->player;
+}
+MainWindow& Application::mainWindow() {
+    return *parts_->window;
+}
+
+} // namespace velloran

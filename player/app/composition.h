@@ -1,1 +1,36 @@
 #pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace velloran {
+
+class MainWindow;
+class Player;
+
+/// Builds the player from its real parts (settings file, libmpv engine, pedal
+/// devices, dialogs, windows) and wires them together. The only place that
+/// knows the concrete types.
+class Application {
+public:
+    /// @p appDir holds bitmap/, Help/ and the tools; @p fileArgument is a file
+    /// to open after start-up (empty for none).
+    Application(const QString& appDir, const QString& fileArgument);
+    ~Application();
+
+    /// Shows the splash; the main window follows.
+    void start();
+    /// Closes the main window as the user would (signals, session end).
+    void requestClose();
+
+    Player& player();
+    MainWindow& mainWindow();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+} // namespace velloran

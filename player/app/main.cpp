@@ -1,6 +1,60 @@
+// velloran: the dictation player.
+#include "composition.h"
+
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+/// SIGTERM and SIGINT close the main window as the user would, so the file
+/// and position are saved rather than lost.
+void closeOnSignals(velloran::Application& application) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, qApp);
+    QObject::connect(notifier, &QSocketNotifier::activated, qApp, [&application] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t ignored = ::read(signalPipe[0], &byte, 1);
+        application.requestClose();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Velloran"));
+    QApplication::setApplicationVersion(QStringLiteral("3.4"));
+    QApplication::setDesktopFileName(QStringLiteral("velloran"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QStringList args = QApplication::arguments();
+    const QString fileArgument = args.size() > 1 ? args.at(1) : QString();
+
+    int status = 0;
+    {
+        velloran::Application application(QApplication::applicationDirPath(), fileArgument);
+        closeOnSignals(application);
+        application.start();
+        status = QApplication::exec();
+    }
+    return status;
 }

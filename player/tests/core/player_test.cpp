@@ -46,8 +46,7 @@ TEST_F(PlayerTest, StartUpReopensTheRememberedFileAndRestoresItsPosition) {
     writeSettingsDefaults(store);
     player.load(dir.path());
     // The three start-up seeks come before the file has opened, so they are lost.
-    EXPECT_EQ(engine.calls.mid(0, 4),
-              QStringList({"open:" + path, "seek:-1", "seek:0", "seek:0"}));
+    EXPECT_EQ(engine.calls.mid(0, 4), QStringList({"open:" + path, "seek:-1", "seek:0", "seek:0"}));
     EXPECT_EQ(player.display().volumeValue, 2100);
     EXPECT_EQ(player.display().volumeThumbLeftTwips, 140);
     EXPECT_EQ(player.display().barCaption, QStringLiteral("0%"));
@@ -291,7 +290,10 @@ TEST_F(PlayerTest, CancelledOpenKeepsTheRememberedFile) {
 
 TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
     player.load(dir.path());
-    const QString dss = makeFile(QStringLiteral("rec01.dss"), QByteArray("\x02" "dss", 4) + QByteArray(600, 0));
+    const QString dss = makeFile(QStringLiteral("rec01.dss"), QByteArray("\x02"
+                                                                         "dss",
+                                                                         4) +
+                                                                  QByteArray(600, 0));
     QString seenFolder, seenName;
     player.dssConverter = [&](const QString& folder, const QString& name) {
         seenFolder = folder, seenName = name;

@@ -55,7 +55,7 @@ TEST(SettingsText, BooleansAndPedalCodes) {
     EXPECT_EQ(parsePedalCode(u"0"), std::nullopt);
     EXPECT_EQ(parsePedalCode(u"-1"), std::nullopt);
     EXPECT_EQ(parsePedalCode(u"Play"), std::nullopt);
-    EXPECT_EQ(parsePedalCode(u"2abc"), std::nullopt); // not a number as a whole
+    EXPECT_EQ(parsePedalCode(u"2abc"), std::nullopt);  // not a number as a whole
     EXPECT_EQ(parsePedalCode(u"99999"), std::nullopt); // beyond 16 bits
     EXPECT_EQ(parsePedalCode(u"2.5"), 2);
 }
@@ -104,10 +104,10 @@ TEST(SettingsLoad, ConvertsEachKeyByItsRule) {
     state.toggleMode = true;
     state.pedalAction = {7, 8, 0};
     loadPlayerState(store, state);
-    EXPECT_EQ(state.largeSkip, 2);   // halves to even
+    EXPECT_EQ(state.largeSkip, 2); // halves to even
     EXPECT_EQ(state.smallSkip, 4);
-    EXPECT_EQ(state.stepBack, 1.5);  // the leading number, fraction kept
-    EXPECT_TRUE(state.toggleMode);   // unreadable text leaves it
+    EXPECT_EQ(state.stepBack, 1.5); // the leading number, fraction kept
+    EXPECT_TRUE(state.toggleMode);  // unreadable text leaves it
     EXPECT_EQ(state.pedalAction, (std::array<int, 3>{7, 8, 3}));
 }
 
@@ -136,8 +136,10 @@ TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
 TEST(IniSettingsStore, DefaultPathFollowsXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "/tmp/velloran-xdg");
-    EXPECT_EQ(IniSettingsStore::defaultFilePath(), QStringLiteral("/tmp/velloran-xdg/Velloran/Velloran.conf"));
+    EXPECT_EQ(IniSettingsStore::defaultFilePath(),
+              QStringLiteral("/tmp/velloran-xdg/Velloran/Velloran.conf"));
     qputenv("XDG_CONFIG_HOME", "relative/ignored");
-    EXPECT_TRUE(IniSettingsStore::defaultFilePath().endsWith(QStringLiteral("/.config/Velloran/Velloran.conf")));
+    EXPECT_TRUE(IniSettingsStore::defaultFilePath().endsWith(
+        QStringLiteral("/.config/Velloran/Velloran.conf")));
     qputenv("XDG_CONFIG_HOME", saved);
 }

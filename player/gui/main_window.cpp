@@ -1,0 +1,272 @@
+#include "main_window.h"
+
+#include "core/player.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDesktopServices>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSlider>
+#include <QStyle>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace velloran {
+
+namespace {
+// File names of the toolbar pictures under bitmap/, button 1 first, with the
+// desktop theme's icon as the fallback.
+struct ToolbarPicture {
+    const char* file;
+    const char* themeIcon;
+};
+constexpr ToolbarPicture kToolbarPictures[12] = {
+    {"toolbar-open.png", "document-open"},          {"toolbar-play.png", "media-playback-start"},
+    {"toolbar-pause.png", "media-playback-pause"},  {"toolbar-stop.png", "media-playback-stop"},
+    {"toolbar-rewind.png", "media-seek-backward"},  {"toolbar-small-rewind.png", "go-previous"},
+    {"toolbar-small-forward.png", "go-next"},       {"toolbar-forward.png", "media-seek-forward"},
+    {"toolbar-bookmark.png", "bookmark-new"},       {"toolbar-review.png", "go-jump"},
+    {"toolbar-settings.png", "preferences-system"}, {"toolbar-help.png", "help-contents"},
+};
+
+QLineEdit* readOnlyBox(QWidget* parent, const char* name, int width) {
+    auto* box = new QLineEdit(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(true);
+    box->setFixedWidth(width);
+    box->setAlignment(Qt::AlignCenter);
+    return box;
+}
+} // namespace
+
+MainWindow::MainWindow(Player& player, QWidget* parent) : QWidget(parent), player_(player) {
+    setObjectName(QStringLiteral("MediaPlayFrm"));
+    setWindowTitle(QStringLiteral("Velloran"));
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    openHelp = [](const QString& path) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    };
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+
+    strip_ = new QFrame(this);
+    strip_->setObjectName(QStringLiteral("fraPlayer"));
+    auto* rows = new QVBoxLayout(strip_);
+    rows->setContentsMargins(2, 1, 2, 1);
+    rows->setSpacing(1);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(2);
+    buildToolbar();
+    top->addWidget(toolbar_);
+    txtCp_ = readOnlyBox(strip_, "txtCp", 64);
+    txtPer_ = readOnlyBox(strip_, "txtPer", 44);
+    txtCp_->setToolTip(QStringLiteral("Position"));
+    txtPer_->setToolTip(QStringLiteral("Position in per cent"));
+    top->addWidget(txtCp_);
+    top->addWidget(txtPer_);
+    lblDuration_ = new QLabel(strip_);
+    lblDuration_->setObjectName(QStringLiteral("lblDuration"));
+    lblDuration_->setToolTip(QStringLiteral("Length in seconds"));
+    top->addWidget(lblDuration_);
+    top->addStretch(1);
+    rows->addLayout(top);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(4);
+    bar_ = new QFrame(strip_);
+    bar_->setObjectName(QStringLiteral("picBar"));
+    bar_->setFrameShape(QFrame::StyledPanel);
+    bar_->setFixedSize(twipsToPixels(Player::kFullBarTwips) + 2, 18);
+    lbl1_ = new QLabel(bar_);
+    lbl1_->setObjectName(QStringLiteral("LBL1"));
+    lbl1_->setAutoFillBackground(true);
+    QPalette fill = lbl1_->palette();
+    fill.setColor(QPalette::Window, QColor(0x3b, 0x6e, 0xc4));
+    lbl1_->setPalette(fill);
+    lbl1_->setGeometry(1, 1, 0, 16);
+    lbl2_ = new QLabel(bar_);
+    lbl2_->setObjectName(QStringLiteral("LBL2"));
+    lbl2_->setAlignment(Qt::AlignCenter);
+    lbl2_->setGeometry(1, 1, twipsToPixels(Player::kFullBarTwips), 16);
+    lbl2_->setStyleSheet(QStringLiteral("font-size: 8pt;"));
+    bottom->addWidget(bar_);
+
+    sldMov_ = new QSlider(Qt::Horizontal, strip_);
+    sldMov_->setObjectName(QStringLiteral("sldMov"));
+    sldMov_->setRange(0, 100);
+    sldMov_->setToolTip(QStringLiteral("Position"));
+    bottom->addWidget(sldMov_, 2);
+
+    slider1_ = new QSlider(Qt::Horizontal, strip_);
+    slider1_->setObjectName(QStringLiteral("Slider1"));
+    slider1_->setRange(-10, 10);
+    slider1_->setToolTip(QStringLiteral("Speed"));
+    slider1_->setFixedWidth(90);
+    bottom->addWidget(slider1_);
+
+    volume_ = new QSlider(Qt::Horizontal, strip_);
+    volume_->setObjectName(QStringLiteral("Volume"));
+    volume_->setRange(0, 32767);
+    volume_->setToolTip(QStringLiteral("Volume"));
+    volume_->setFixedWidth(80);
+    bottom->addWidget(volume_);
+    rows->addLayout(bottom);
+
+    outer->addWidget(strip_);
+    panelArea_ = new QFrame(this);
+    panelArea_->setObjectName(QStringLiteral("fraSettings"));
+    panelArea_->setLayout(new QVBoxLayout);
+    panelArea_->layout()->setContentsMargins(4, 2, 4, 2);
+    outer->addWidget(panelArea_, 1);
+
+    buildHelpMenu();
+
+    for (QWidget* box : {static_cast<QWidget*>(txtCp_), static_cast<QWidget*>(txtPer_)})
+        box->installEventFilter(this);
+    qApp->installEventFilter(this);
+
+    connect(&player_, &Player::displayChanged, this, &MainWindow::refresh);
+    connect(&player_, &Player::focusToSpeedSlider, this, [this] { slider1_->setFocus(); });
+    connect(&player_, &Player::helpMenuRequested, this,
+            [this] { helpMenu_->popup(QCursor::pos()); });
+    connect(&player_, &Player::topmostRequested, this, [this] {
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        raise();
+    });
+
+    resize(640, twipsToPixels(Player::kCollapsedHeightTwips));
+    refresh();
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::buildToolbar() {
+    toolbar_ = new QToolBar(strip_);
+    toolbar_->setObjectName(QStringLiteral("tlbVelloran"));
+    toolbar_->setIconSize(QSize(20, 20));
+    toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    const QStringList tips = Player::toolbarTooltips();
+    for (int i = 1; i <= tips.size(); ++i) {
+        QAction* action = toolbar_->addAction(toolbarIcon(i), tips[i - 1]);
+        action->setObjectName(QStringLiteral("tlbButton%1").arg(i));
+        action->setToolTip(tips[i - 1]);
+        connect(action, &QAction::triggered, this, [this, i] { player_.toolbarClick(i); });
+    }
+}
+
+QIcon MainWindow::toolbarIcon(int index) const {
+    const ToolbarPicture& picture = kToolbarPictures[index - 1];
+    const QString path =
+        player_.appDir() + QStringLiteral("/bitmap/") + QLatin1String(picture.file);
+    if (QFile::exists(path))
+        return QIcon(path);
+    return QIcon::fromTheme(QLatin1String(picture.themeIcon));
+}
+
+void MainWindow::buildHelpMenu() {
+    helpMenu_ = new QMenu(QStringLiteral("&Help"), this);
+    helpMenu_->setObjectName(QStringLiteral("mnuHelp"));
+    QAction* contents = helpMenu_->addAction(QStringLiteral("&Help"));
+    contents->setObjectName(QStringLiteral("mnuContents"));
+    connect(contents, &QAction::triggered, this, [this] {
+        if (openHelp)
+            openHelp(player_.helpFilePath());
+    });
+    helpMenu_->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
+    QAction* about = helpMenu_->addAction(QStringLiteral("&About Velloran"));
+    about->setObjectName(QStringLiteral("mnuAbout"));
+    connect(about, &QAction::triggered, this, [this] { emit aboutRequested(); });
+}
+
+void MainWindow::refresh() {
+    const DisplayState& d = player_.display();
+    if (windowTitle() != d.caption)
+        setWindowTitle(d.caption.isEmpty() ? QStringLiteral(" ") : d.caption);
+    txtCp_->setText(d.timeText);
+    txtPer_->setText(d.percentText);
+    lbl1_->setFixedWidth(
+        std::min(twipsToPixels(d.barWidthTwips), twipsToPixels(Player::kFullBarTwips)));
+    lbl2_->setText(d.barCaption);
+    lblDuration_->setText(d.durationText);
+    if (!sldMov_->isSliderDown())
+        sldMov_->setValue(d.seekValue);
+    slider1_->setValue(d.speedValue);
+    volume_->setValue(d.volumeValue);
+    toolbar_->setEnabled(d.controlsEnabled);
+    lbl2_->setEnabled(d.controlsEnabled);
+    slider1_->setEnabled(d.controlsEnabled);
+    volume_->setEnabled(d.controlsEnabled);
+    applyHeight(d.heightTwips);
+}
+
+void MainWindow::applyHeight(int twips) {
+    if (twips == appliedHeightTwips_)
+        return;
+    appliedHeightTwips_ = twips;
+    const int stripHeight = twipsToPixels(Player::kCollapsedHeightTwips);
+    strip_->setFixedHeight(stripHeight);
+    panelArea_->setVisible(twips > Player::kCollapsedHeightTwips);
+    setFixedHeight(std::max(twipsToPixels(twips), stripHeight));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_) {
+        closing_ = true;
+        player_.unload();
+        if (afterUnload)
+            afterUnload();
+    }
+    event->accept();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::WindowStateChange)
+        player_.windowResized(isMinimized());
+    QWidget::changeEvent(event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    player_.windowResized(isMinimized());
+    QWidget::resizeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == txtCp_ || watched == txtPer_) && event->type() == QEvent::FocusIn) {
+        // The position boxes never keep the focus.
+        if (slider1_->isEnabled())
+            QMetaObject::invokeMethod(
+                slider1_, [s = slider1_] { s->setFocus(); }, Qt::QueuedConnection);
+        return false;
+    }
+    if (event->type() == QEvent::KeyRelease && watched->isWidgetType()) {
+        // Comma and full stop skip from anywhere in this window, except where
+        // the user is typing text (the panel's number boxes take a ".").
+        auto* widget = static_cast<QWidget*>(watched);
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool skipKey = key->key() == Qt::Key_Comma || key->key() == Qt::Key_Period;
+        auto* edit = qobject_cast<QLineEdit*>(widget);
+        const bool typing = edit != nullptr && !edit->isReadOnly();
+        if (skipKey && !typing && widget->window() == this && !key->isAutoRepeat()) {
+            player_.keyUp(key->key());
+            return true; // handled here; it must not reach the parents again
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace velloran

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QSlider;
+class QToolBar;
+class QFrame;
+
+namespace velloran {
+
+class Player;
+
+/// Converts the model's twips to pixels.
+constexpr int twipsToPixels(int twips) {
+    return twips / 15;
+}
+
+/// The main window (MediaPlayFrm): an always-on-top strip that shows the
+/// player's DisplayState and forwards clicks, keys and resizes to the Player.
+class MainWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit MainWindow(Player& player, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    /// Opens the help file; the default asks the desktop to show it.
+    std::function<void(const QString& path)> openHelp;
+    /// Runs after the player has saved its state on close (the program ends then).
+    std::function<void()> afterUnload;
+
+    QMenu* helpMenu() const { return helpMenu_; }
+    /// The frame the settings panel is placed in (below the strip).
+    QFrame* panelArea() const { return panelArea_; }
+
+    /// Shows the player's current state.
+    void refresh();
+
+signals:
+    /// The Help menu's About entry.
+    void aboutRequested();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildToolbar();
+    void buildHelpMenu();
+    void applyHeight(int twips);
+    QIcon toolbarIcon(int index) const;
+
+    Player& player_;
+    QToolBar* toolbar_ = nullptr;
+    QLineEdit* txtCp_ = nullptr;
+    QLineEdit* txtPer_ = nullptr;
+    QFrame* bar_ = nullptr;
+    QLabel* lbl1_ = nullptr;
+    QLabel* lbl2_ = nullptr;
+    QSlider* sldMov_ = nullptr;
+    QSlider* slider1_ = nullptr;
+    QSlider* volume_ = nullptr;
+    QLabel* lblDuration_ = nullptr;
+    QFrame* strip_ = nullptr;
+    QFrame* panelArea_ = nullptr;
+    QMenu* helpMenu_ = nullptr;
+    int appliedHeightTwips_ = 0;
+    bool closing_ = false;
+};
+
+} // namespace velloran

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/user_prompts.h"
+
+class QWidget;
+
+namespace velloran {
+
+/// The real dialogs: message boxes titled "Velloran", QFileDialog for files
+/// and folders. Every dialog stays above the always-on-top main window.
+class QtUserPrompts final : public UserPrompts {
+public:
+    explicit QtUserPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+    void setParentWidget(QWidget* parent) { parent_ = parent; }
+
+    void showError(const QString& text) override;
+    void showMessage(const QString& text) override;
+    bool askYesNo(const QString& text) override;
+    QString chooseOpenFile(const QList<FileFilter>& filters, const QString& startFolder) override;
+    QString chooseFolder(const QString& prompt, const QString& startFolder) override;
+
+    /// The filter list in QFileDialog's syntax: "Wave (*.wav);;MP3 (*.mp3 *.m3u);;...".
+    static QString qtFilterText(const QList<FileFilter>& filters);
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace velloran

@@ -1,0 +1,141 @@
+// The real program under a private X server: start-up, first-run defaults,
+// reopening the remembered file, and saving on close and on SIGTERM.
+#include "core/settings.h"
+#include "core/settings_store.h"
+#include "fakes/qt_printers.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+
+using namespace velloran;
+
+namespace {
+
+/// A short silent 16-bit mono WAV file.
+void writeWav(const QString& path, double seconds) {
+    const quint32 rate = 8000;
+    const quint32 dataBytes = static_cast<quint32>(seconds * rate) * 2;
+    QByteArray h;
+    auto u32 = [&](quint32 v) {
+        h.append(reinterpret_cast<const char*>(&v), 4);
+    };
+    auto u16 = [&](quint16 v) {
+        h.append(reinterpret_cast<const char*>(&v), 2);
+    };
+    h.append("RIFF");
+    u32(36 + dataBytes);
+    h.append("WAVEfmt ");
+    u32(16), u16(1), u16(1), u32(rate), u32(rate * 2), u16(2), u16(16);
+    h.append("data");
+    u32(dataBytes);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(h);
+    file.write(QByteArray(dataBytes, '\0'));
+}
+
+bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        if (condition())
+            return true;
+        QThread::msleep(50);
+    }
+    return condition();
+}
+
+class AppProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(config.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        env.insert(QStringLiteral("VELLORAN_MPV_AO"), QStringLiteral("null"));
+        process.setProcessEnvironment(env);
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    void TearDown() override {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(5000);
+        }
+    }
+
+    QString settingsPath() const {
+        return config.filePath(QStringLiteral("Velloran/Velloran.conf"));
+    }
+    QString setting(const QString& key) const { return IniSettingsStore(settingsPath()).read(key); }
+
+    void start(const QStringList& args = {}) {
+        process.start(QStringLiteral(VELLORAN_EXE), args);
+        ASSERT_TRUE(process.waitForStarted(10000));
+    }
+
+    /// The window is up once the load has run: it writes nothing then, so wait
+    /// for a marker that the load produces in the store.
+    void stopWith(int signal) {
+        ::kill(static_cast<pid_t>(process.processId()), signal);
+        ASSERT_TRUE(process.waitForFinished(20000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 0);
+    }
+
+    QTemporaryDir config;
+    QTemporaryDir work;
+    QProcess process;
+};
+
+TEST_F(AppProcess, FirstRunWritesTheDefaultsAndSigtermSavesTheState) {
+    start();
+    ASSERT_TRUE(waitFor([&] { return setting(keys::ThirdPedal) == QStringLiteral("3"); }));
+    EXPECT_EQ(setting(keys::PortId), QStringLiteral("Game Port"));
+    EXPECT_EQ(setting(keys::LargeChange), QStringLiteral("5"));
+    EXPECT_EQ(setting(keys::PlayPress), QStringLiteral("True"));
+    // The window is up and loaded: give it a moment, then end it as a session would.
+    QThread::msleep(500);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("0"));
+    EXPECT_EQ(setting(keys::CurrentPosition), QStringLiteral("0"));
+    EXPECT_TRUE(QFile::exists(settingsPath()));
+}
+
+TEST_F(AppProcess, ReopensTheRememberedFileAtItsPositionAndSavesItOnSigint) {
+    const QString wav = work.filePath(QStringLiteral("letter.wav"));
+    writeWav(wav, 6.0);
+    {
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::CurrentFile, wav);
+        store.write(keys::CurrentPosition, QStringLiteral("2.75"));
+        store.write(keys::VolumeValue, QStringLiteral("1234"));
+    }
+    start();
+    // Nothing in the store changes while it runs; give the splash and the
+    // open-complete restore time, then close and read what was saved.
+    QThread::msleep(4000);
+    stopWith(SIGINT);
+    EXPECT_EQ(setting(keys::CurrentFile), wav);
+    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 2.75, 0.05);
+    EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("1234"));
+}
+
+TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {
+    const QString wav = work.filePath(QStringLiteral("from-file-manager.wav"));
+    writeWav(wav, 3.0);
+    start({wav});
+    ASSERT_TRUE(waitFor([&] { return setting(keys::CurrentFile) == wav; }));
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::CurrentFile), wav);
+}
+
+} // namespace

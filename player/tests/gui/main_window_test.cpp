@@ -1,0 +1,206 @@
+#include "core/player.h"
+#include "core/settings.h"
+#include "fakes/fake_devices.h"
+#include "fakes/fake_engine.h"
+#include "fakes/fake_prompts.h"
+#include "fakes/qt_printers.h"
+#include "gui/main_window.h"
+#include "gui/qt_user_prompts.h"
+#include "gui/splash_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+using namespace velloran;
+using namespace velloran::testing;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() : player(engine, store, prompts, serial, gamePort), window(player) {
+        window.openHelp = [this](const QString& path) {
+            helpOpened << path;
+        };
+    }
+
+    template <typename T>
+    T* child(const char* name) {
+        return window.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    QAction* button(int index) {
+        return window.findChild<QAction*>(QStringLiteral("tlbButton%1").arg(index));
+    }
+
+    void loadWithFile(double seconds) {
+        const QString path = dir.filePath(QStringLiteral("dict.wav"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("RIFF");
+        file.close();
+        engine.setDurationFor(path, seconds);
+        store.values[keys::CurrentFile] = path;
+        player.load(dir.path());
+        window.show();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir dir;
+    FakeEngine engine;
+    MemorySettingsStore store;
+    RecordingPrompts prompts;
+    FakeSerialPort serial;
+    FakeGamePort gamePort;
+    Player player;
+    MainWindow window;
+    QStringList helpOpened;
+};
+
+TEST_F(MainWindowTest, ToolbarHasTwelveButtonsWithTheirTooltips) {
+    auto* toolbar = child<QToolBar>("tlbVelloran");
+    ASSERT_NE(toolbar, nullptr);
+    ASSERT_EQ(toolbar->actions().size(), 12);
+    EXPECT_EQ(toolbar->actions()[0]->toolTip(), QStringLiteral("Open file (Ctrl+F10)"));
+    EXPECT_EQ(toolbar->actions()[9]->toolTip(), QStringLiteral("Review BookMarks (F11)"));
+    EXPECT_TRUE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+TEST_F(MainWindowTest, StripStartsCollapsedAndFollowsThePlayer) {
+    loadWithFile(200);
+    EXPECT_EQ(window.height(), 800 / 15);
+    engine.setCurrentPosition(83.4);
+    player.posChange();
+    EXPECT_EQ(child<QLineEdit>("txtCp")->text(), QStringLiteral("00:01:23"));
+    EXPECT_EQ(child<QLineEdit>("txtPer")->text(), QStringLiteral("42 %"));
+    EXPECT_EQ(child<QLabel>("LBL1")->width(), 840 / 15);
+    EXPECT_EQ(child<QLabel>("LBL2")->text(), QStringLiteral("[ 00:01:23 ]            42 %"));
+    EXPECT_EQ(child<QSlider>("sldMov")->value(), 42);
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Velloran - dict.wav - Length : 00:03:20"));
+}
+
+TEST_F(MainWindowTest, ButtonsDriveTheEngineAndTheFocusEndsOnTheSpeedSlider) {
+    loadWithFile(100);
+    engine.setCurrentPosition(10);
+    button(2)->trigger();
+    EXPECT_EQ(engine.currentState(), MediaEngine::Running);
+    EXPECT_EQ(engine.currentPosition(), 7);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), child<QSlider>("Slider1"));
+    button(4)->trigger();
+    EXPECT_EQ(engine.currentState(), MediaEngine::Stopped);
+    EXPECT_EQ(child<QLineEdit>("txtCp")->text(), QStringLiteral("00:00:00"));
+}
+
+TEST_F(MainWindowTest, CommaAndFullStopSkipWhereverTheFocusIs) {
+    loadWithFile(100);
+    engine.setCurrentPosition(10);
+    auto* speed = child<QSlider>("Slider1");
+    speed->setFocus();
+    QTest::keyClick(speed, Qt::Key_Period);
+    EXPECT_EQ(engine.currentPosition(), 11);
+    QTest::keyClick(&window, Qt::Key_Comma);
+    EXPECT_EQ(engine.currentPosition(), 10);
+    QTest::keyClick(speed, Qt::Key_A);
+    EXPECT_EQ(engine.currentPosition(), 10);
+}
+
+TEST_F(MainWindowTest, PositionBoxesPassTheFocusOn) {
+    loadWithFile(100);
+    window.activateWindow();
+    child<QLineEdit>("txtCp")->setFocus();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QApplication::focusWidget(), child<QSlider>("Slider1"));
+}
+
+TEST_F(MainWindowTest, SettingsButtonGrowsTheWindowAndDisablesTheControls) {
+    loadWithFile(100);
+    button(11)->trigger();
+    EXPECT_EQ(window.height(), 2370 / 15);
+    EXPECT_FALSE(child<QToolBar>("tlbVelloran")->isEnabled());
+    EXPECT_FALSE(child<QSlider>("Slider1")->isEnabled());
+    EXPECT_FALSE(child<QSlider>("Volume")->isEnabled());
+}
+
+TEST_F(MainWindowTest, HelpMenuHoldsHelpAndAbout) {
+    QMenu* menu = window.helpMenu();
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&Help"));
+    EXPECT_TRUE(menu->actions()[1]->isSeparator());
+    EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("&About Velloran"));
+    player.load(dir.path());
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(helpOpened, QStringList{dir.path() + QStringLiteral("/Help/index.html")});
+    QSignalSpy about(&window, &MainWindow::aboutRequested);
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(about.count(), 1);
+}
+
+TEST_F(MainWindowTest, MinimisingShowsThePercentageInTheCaption) {
+    loadWithFile(200);
+    engine.setCurrentPosition(100);
+    player.posChange();
+    window.showMinimized();
+    QCoreApplication::processEvents();
+    player.windowResized(true); // the offscreen platform may not report the state change
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Velloran - 50 %"));
+}
+
+TEST_F(MainWindowTest, ClosingSavesOnceAndRunsTheEnding) {
+    loadWithFile(100);
+    engine.setCurrentPosition(12.5);
+    int endings = 0;
+    window.afterUnload = [&] {
+        ++endings;
+    };
+    window.close();
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("12.5"));
+    EXPECT_EQ(endings, 1);
+}
+
+TEST(QtUserPrompts, FilterTextIsInQtSyntax) {
+    const QString text = QtUserPrompts::qtFilterText(Player::openFilters());
+    const QStringList entries = text.split(QStringLiteral(";;"));
+    ASSERT_EQ(entries.size(), 7);
+    EXPECT_EQ(entries[1], QStringLiteral("MP3 (*.mp3 *.m3u)"));
+    EXPECT_EQ(entries[4], QStringLiteral("Windows Media Files (*.asf *.wma)"));
+    EXPECT_EQ(entries[6], QStringLiteral("All Files (*)"));
+}
+
+TEST(SplashWindow, AClickHandsOverAtOnceAndTheTimerNeverFiresAfter) {
+    SplashWindow splash(QStringLiteral("/nonexistent/splash.png"));
+    QSignalSpy handOver(&splash, &SplashWindow::handOver);
+    splash.start();
+    EXPECT_TRUE(splash.isVisible());
+    EXPECT_EQ(splash.timer().interval(), 1500);
+    QTest::mouseClick(&splash, Qt::LeftButton);
+    EXPECT_EQ(handOver.count(), 1);
+    EXPECT_FALSE(splash.isVisible());
+    EXPECT_FALSE(splash.timer().isActive());
+    QTest::mouseClick(&splash, Qt::LeftButton);
+    EXPECT_EQ(handOver.count(), 1);
+}
+
+TEST(SplashWindow, TheTimerHandsOver) {
+    SplashWindow splash(QStringLiteral("/nonexistent/splash.png"));
+    QSignalSpy handOver(&splash, &SplashWindow::handOver);
+    splash.start();
+    splash.timer().setInterval(10);
+    splash.timer().start();
+    EXPECT_TRUE(handOver.wait(2000));
+    EXPECT_FALSE(splash.isVisible());
+}
+
+} // namespace
