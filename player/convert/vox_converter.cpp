@@ -21,8 +21,8 @@ namespace {
 const QString kTmpEnding = QStringLiteral(".TMP");
 const QString kWavEnding = QStringLiteral(".WAV");
 
-// Recorders pad the signature with blanks on either side (" dvi", "DVI "), so
-// only blanks are trimmed; other bytes before the letters are not a match.
+// The letters may sit between blanks (" dvi", "DVI "); only blanks are
+// trimmed, so a binary file with a tab or a newline before "dvi" stays plain.
 QString trimBlanks(const QString& text) {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -100,10 +100,10 @@ SignatureKind classifySignature(const QString& signature) {
 }
 
 qint32 readRecordedLength(const QByteArray& voxHeader) {
-    // The recorder keeps the length of the whole file, header included, in the
-    // four bytes that follow the signature. Recorders that leave it unset write
-    // 0 there; 0 and negative values never hold a conversion back, because the
-    // file's length is compared with it and is never below either.
+    // The recorded length of the whole file, header included, is taken from the
+    // four bytes that follow the signature, as a signed value. A recorder that
+    // leaves it unset writes 0 or all ones (-1) there; neither may hold back a
+    // conversion, and neither does: the file's length is never below them.
     if (voxHeader.size() < kRecordedLengthOffset + 4)
         return 0;
     return qFromLittleEndian<qint32>(voxHeader.constData() + kRecordedLengthOffset);
