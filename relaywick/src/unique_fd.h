@@ -1,0 +1,45 @@
+// Owner of one file descriptor.
+#pragma once
+
+#include <unistd.h>
+
+namespace relaywick {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other)
+            reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    // Closes now and reports the result: a file written over a network file system may
+    // report a lost write only here.
+    int close() {
+        int fd = release();
+        return fd >= 0 ? ::close(fd) : 0;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace relaywick
