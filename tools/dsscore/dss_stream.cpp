@@ -73,8 +73,11 @@ std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& e
     const AVInputFormat* demuxer = av_find_input_format("dss");
     if (demuxer == nullptr)
         return nullptr;
+    // A path is a file name, never a URL: "file:" keeps a name such as "http:/x/a.dss" or
+    // "pipe:0" from reaching another FFmpeg protocol.
+    const std::string url = "file:" + path;
     AVFormatContext* format = nullptr;
-    if (avformat_open_input(&format, path.c_str(), demuxer, nullptr) < 0)
+    if (avformat_open_input(&format, url.c_str(), demuxer, nullptr) < 0)
         return nullptr; // avformat_open_input frees the context itself on failure
     stream->format_.reset(format);
     // ffmpeg itself probes the stream before decoding, and the probe decides how a damaged

@@ -173,6 +173,22 @@ TEST_F(DssCore, RefusesWhatItCannotRead) {
     EXPECT_EQ(DSSInitDecoder(0, nullptr), DSS_E_ARGUMENT);
 }
 
+TEST_F(DssCore, ReadsFileNamesThatLookLikeUrlsAsFiles) {
+    DssRecording recording;
+    recording.codec = 0;
+    recording.frames = dummySpFrames(3);
+    writeDss(dir / "pipe:0", recording);
+    const auto reference = ffmpegPcm(dir, dir / "pipe:0");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.path());
+    std::int32_t info = 0;
+    std::uint8_t kind = 0;
+    EXPECT_EQ(DSSActiveFile("pipe:0", &info, &kind), DSS_OK);
+    EXPECT_EQ(DSSStartDecoding(0), DSS_OK);
+    fs::current_path(previous);
+    EXPECT_EQ(decodeAll(0, DSS_SP_BUFFER_BYTES), reference);
+}
+
 TEST_F(DssCore, AcceptsOnlyReadableFolders) {
     EXPECT_EQ(DSSActiveFolder(dir.path().c_str(), 0), DSS_OK);
     EXPECT_EQ(DSSActiveFolder((dir.path().string() + "/").c_str(), 0), DSS_OK);

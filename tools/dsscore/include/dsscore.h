@@ -10,8 +10,9 @@
  *     recordings in caller-owned 528-byte buffers;
  *   - the second interface (DSSInitDecoder ... DSSDecodeToPCM) hands out any recording in
  *     library-owned buffers.
- * Every function returns 0 on success and one of the DSS_E_* codes otherwise. Not
- * thread-safe beyond a per-process lock: one caller at a time drives the session.
+ * Every function returns 0 on success and one of the DSS_E_* codes otherwise (the two
+ * buffer functions document their own results). Calls are serialised by a lock, but the
+ * session is shared by the whole process, so one caller at a time should drive it.
  */
 
 #include <stdint.h>
