@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace velloran::engine {
+
+/// How a file has to be prepared before libmpv can play it.
+enum class SourceKind {
+    Plain,       ///< FFmpeg plays it as it is.
+    Midi,        ///< Standard MIDI file: rendered to a WAV file first.
+    DialogicWav, ///< WAV file with format tag 0x0100 (4-bit Dialogic/OKI ADPCM).
+};
+
+struct SourceProbe {
+    SourceKind kind = SourceKind::Plain;
+    /// For DialogicWav: byte offset of the format tag inside the file.
+    qint64 formatTagOffset = -1;
+};
+
+/// Classifies a file by its first bytes. Pass at least the first few KiB; a
+/// fmt chunk that lies beyond @p head is not found and the file counts as Plain.
+SourceProbe probeSource(QByteArrayView head);
+
+/// Reads the first bytes of @p path and classifies them (Plain when unreadable).
+SourceProbe probeFile(const QString& path);
+
+/// Copies @p source to @p dest with the format tag at @p tagOffset set to 0x0017,
+/// the tag under which FFmpeg decodes Dialogic (OKI) ADPCM. Everything else,
+/// the sample rate included, is copied unchanged. Returns false on any I/O error.
+bool writeRetaggedCopy(const QString& source, qint64 tagOffset, const QString& dest);
+
+/// A file made only for playback, removed when this object goes away.
+class ScratchFile {
+public:
+    ScratchFile() = default;
+    /// Reserves a fresh, empty file in the temporary folder; check path().
+    static ScratchFile create(const QString& suffix);
+    ~ScratchFile();
+    ScratchFile(ScratchFile&& other) noexcept;
+    ScratchFile& operator=(ScratchFile&& other) noexcept;
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    const QString& path() const { return path_; }
+    bool isNull() const { return path_.isEmpty(); }
+    /// Deletes the file now.
+    void reset();
+
+private:
+    QString path_;
+};
+
+} // namespace velloran::engine

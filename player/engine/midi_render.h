@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace velloran::engine {
+
+/// Renders a Standard MIDI file with a General MIDI soundfont into a 16-bit
+/// stereo WAV file at @p dest. Rendering stops at the file's last event, so
+/// the result is as long as the music; the level is raised to just below full
+/// scale (synthesisers render General MIDI far below it). Returns false, with
+/// the reason in @p error, when nothing could be rendered.
+bool renderMidiToWav(const QString& midiPath, const QString& soundFont, const QString& dest,
+                     QString* error = nullptr);
+
+/// The soundfont to use when none is configured: $VELLORAN_SOUNDFONT, else the
+/// system's General MIDI soundfont.
+QString defaultSoundFont();
+
+} // namespace velloran::engine

@@ -1,0 +1,437 @@
+#include "engine/mpv_engine.h"
+
+#include "engine/midi_render.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+
+#include <mpv/client.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace velloran {
+
+namespace {
+
+// reply_userdata of our asynchronous seeks; every other request is synchronous.
+constexpr quint64 kSeekReply = 1;
+// Property observation ids.
+constexpr quint64 kObserveEof = 10;
+constexpr quint64 kObservePause = 11;
+constexpr quint64 kObserveDuration = 12;
+// If mpv never confirms a seek (it always has so far), stop holding the
+// written target after this many timer periods.
+constexpr int kSeekConfirmTicks = 8;
+
+bool getFlag(mpv_handle* h, const char* name, bool fallback) {
+    int value = 0;
+    return mpv_get_property(h, name, MPV_FORMAT_FLAG, &value) >= 0 ? value != 0 : fallback;
+}
+
+std::optional<double> getDouble(mpv_handle* h, const char* name) {
+    double value = 0;
+    if (mpv_get_property(h, name, MPV_FORMAT_DOUBLE, &value) < 0 || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const {
+    mpv_terminate_destroy(handle);
+}
+
+MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
+    : MediaEngine(parent), options_(std::move(options)) {
+    timer_.setInterval(std::max(10, options_.timerIntervalMs));
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
+            pendingTarget_.reset();
+        currentPosition(); // keeps the last position fresh for the arrival at the end
+        emit timer();
+    });
+
+    std::unique_ptr<mpv_handle, HandleDeleter> handle(mpv_create());
+    if (!handle)
+        return;
+    mpv_handle* h = handle.get();
+    QByteArray ao = options_.audioOutput;
+    if (ao.isEmpty())
+        ao = qgetenv("VELLORAN_MPV_AO");
+    // Audio only, nothing read from the user's mpv set-up, nothing on the
+    // terminal, and with keep-open the file stays loaded at its end.
+    const std::pair<const char*, const char*> fixed[] = {
+        {"config", "no"},
+        {"terminal", "no"},
+        {"input-default-bindings", "no"},
+        {"input-vo-keyboard", "no"},
+        {"load-scripts", "no"},
+        {"ytdl", "no"},
+        {"resume-playback", "no"},
+        {"vid", "no"},
+        {"vo", "null"},
+        {"audio-display", "no"},
+        {"idle", "yes"},
+        {"keep-open", "yes"},
+        {"pause", "yes"},
+        {"hr-seek", "yes"},
+        {"audio-client-name", "Velloran"},
+        // A machine without a sound device still plays (silently) instead of
+        // running to the end at once.
+        {"audio-fallback-to-null", "yes"},
+    };
+    for (const auto& [name, value] : fixed)
+        mpv_set_option_string(h, name, value);
+    if (!ao.isEmpty())
+        mpv_set_option_string(h, "ao", ao.constData());
+    for (const auto& [name, value] : options_.extraOptions)
+        mpv_set_option_string(h, name.constData(), value.constData());
+    if (mpv_initialize(h) < 0)
+        return;
+    mpv_observe_property(h, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kObservePause, "pause", MPV_FORMAT_FLAG);
+    mpv_observe_property(h, kObserveDuration, "duration", MPV_FORMAT_DOUBLE);
+    handle_ = std::move(handle);
+    applyBalance();
+    mpv_set_wakeup_callback(h, &MpvEngine::onWakeup, this);
+}
+
+MpvEngine::~MpvEngine() {
+    if (handle_) {
+        // After this returns mpv calls onWakeup no more; drains already posted
+        // die with this QObject.
+        mpv_set_wakeup_callback(handle_.get(), nullptr, nullptr);
+        handle_.reset();
+    }
+    scratch_.reset(); // only once mpv has let go of it
+}
+
+// Runs on one of mpv's threads.
+void MpvEngine::onWakeup(void* self) {
+    auto* engine = static_cast<MpvEngine*>(self);
+    if (engine->drainQueued_.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        engine,
+        [engine] {
+            engine->drainQueued_ = false;
+            engine->drainEvents();
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvEngine::drainEvents() {
+    if (!handle_)
+        return;
+    // mpv's event memory lives only until the next mpv_wait_event(), and a
+    // handler may open a nested event loop that drains again: take every
+    // event into our own state first, signal afterwards.
+    std::vector<Emission> out;
+    if (!draining_) {
+        draining_ = true;
+        for (;;) {
+            const mpv_event* event = mpv_wait_event(handle_.get(), 0);
+            if (event->event_id == MPV_EVENT_NONE)
+                break;
+            handleEvent(*event, out);
+        }
+        draining_ = false;
+    }
+    const QPointer<MpvEngine> alive(this);
+    for (const Emission& e : out) {
+        if (e.what == Emit::OpenComplete)
+            emit openComplete();
+        else
+            emit positionChange(e.oldPosition, e.newPosition);
+        if (!alive)
+            return;
+    }
+}
+
+void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) {
+    switch (event.event_id) {
+    case MPV_EVENT_START_FILE:
+        startedEntry_ = static_cast<const mpv_event_start_file*>(event.data)->playlist_entry_id;
+        break;
+    case MPV_EVENT_FILE_LOADED:
+        if (expectedEntry_ < 0 || startedEntry_ != expectedEntry_ || loaded_)
+            break;
+        loaded_ = true;
+        duration_ = std::max(0.0, getDouble(handle_.get(), "duration").value_or(0.0));
+        lastPosition_ = 0;
+        timer_.start();
+        out.push_back({Emit::OpenComplete});
+        break;
+    case MPV_EVENT_END_FILE: {
+        const auto* end = static_cast<const mpv_event_end_file*>(event.data);
+        if (end->playlist_entry_id != expectedEntry_ || expectedEntry_ < 0)
+            break;
+        // With keep-open a file that plays out stays loaded; ending means it
+        // failed to open, or broke off while playing.
+        if (!loaded_)
+            failOpen();
+        else
+            closeMedia();
+        break;
+    }
+    case MPV_EVENT_COMMAND_REPLY:
+        if (event.reply_userdata != kSeekReply)
+            break;
+        seekAwaitingReply_ = false;
+        ticksSinceSeekReply_ = 0;
+        if (seekResendNeeded_ && pendingTarget_ && loaded_) {
+            seekResendNeeded_ = false;
+            sendSeek(*pendingTarget_);
+        } else if (event.error < 0) {
+            seekResendNeeded_ = false;
+            pendingTarget_.reset();
+        }
+        break;
+    case MPV_EVENT_PLAYBACK_RESTART:
+        // The reply to our last seek came before this, so mpv has now done it.
+        if (!seekAwaitingReply_ && !seekResendNeeded_)
+            pendingTarget_.reset();
+        break;
+    case MPV_EVENT_PROPERTY_CHANGE: {
+        const auto* prop = static_cast<const mpv_event_property*>(event.data);
+        if (event.reply_userdata == kObserveDuration) {
+            if (loaded_ && prop->format == MPV_FORMAT_DOUBLE) {
+                const double value = *static_cast<const double*>(prop->data);
+                if (std::isfinite(value) && value > 0)
+                    duration_ = value;
+            }
+            break;
+        }
+        const bool on = prop->format == MPV_FORMAT_FLAG && *static_cast<const int*>(prop->data);
+        if (event.reply_userdata == kObserveEof) {
+            eofReached_ = on;
+            if (!on)
+                parkedAtEnd_ = false;
+        } else if (event.reply_userdata == kObservePause) {
+            mpvPaused_ = on;
+        }
+        checkArrivalAtEnd(out);
+        break;
+    }
+    case MPV_EVENT_SHUTDOWN:
+        // Someone quit the core under us; nothing more can play.
+        closeMedia();
+        mpv_set_wakeup_callback(handle_.get(), nullptr, nullptr);
+        break;
+    default:
+        break;
+    }
+}
+
+// With keep-open, mpv sends no end event: the arrival shows as eof-reached
+// together with the pause keep-open sets once the audio has played out.
+void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
+    if (!loaded_ || parkedAtEnd_ || !eofReached_ || !mpvPaused_ || pendingTarget_)
+        return;
+    parkedAtEnd_ = true;
+    out.push_back({Emit::PositionChange, lastPosition_, duration_});
+    lastPosition_ = duration_;
+}
+
+void MpvEngine::setFileName(const QString& path) {
+    ++generation_;
+    closeMedia();
+    fileName_ = path;
+    if (!handle_) {
+        fileName_.clear();
+        return;
+    }
+    mpv_handle* h = handle_.get();
+    if (path.isEmpty()) {
+        const char* cmd[] = {"stop", nullptr};
+        mpv_command(h, cmd);
+        return;
+    }
+    stopped_ = true;
+    setPaused(true);
+
+    QString playPath = path;
+    engine::ScratchFile scratch;
+    if (!QFileInfo(path).isFile()) {
+        failOpen();
+        return;
+    }
+    const engine::SourceProbe probe = engine::probeFile(path);
+    if (probe.kind == engine::SourceKind::Midi) {
+        scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
+        const QString font =
+            options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
+        if (scratch.isNull() || !engine::renderMidiToWav(path, font, scratch.path())) {
+            failOpen();
+            return;
+        }
+        playPath = scratch.path();
+    } else if (probe.kind == engine::SourceKind::DialogicWav) {
+        scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
+        if (scratch.isNull() ||
+            !engine::writeRetaggedCopy(path, probe.formatTagOffset, scratch.path())) {
+            failOpen();
+            return;
+        }
+        playPath = scratch.path();
+    }
+
+    const QByteArray encoded = playPath.toUtf8();
+    const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
+    mpv_node result;
+    if (mpv_command_ret(h, cmd, &result) < 0) {
+        failOpen();
+        return;
+    }
+    if (result.format == MPV_FORMAT_NODE_MAP) {
+        const mpv_node_list* map = result.u.list;
+        for (int i = 0; i < map->num; ++i) {
+            if (qstrcmp(map->keys[i], "playlist_entry_id") == 0 &&
+                map->values[i].format == MPV_FORMAT_INT64)
+                expectedEntry_ = map->values[i].u.int64;
+        }
+    }
+    mpv_free_node_contents(&result);
+    if (expectedEntry_ < 0) {
+        failOpen();
+        return;
+    }
+    scratch_ = std::move(scratch);
+}
+
+void MpvEngine::closeMedia() {
+    timer_.stop();
+    loaded_ = false;
+    duration_ = 0;
+    expectedEntry_ = -1;
+    pendingTarget_.reset();
+    seekResendNeeded_ = false;
+    parkedAtEnd_ = false;
+    eofReached_ = false;
+    lastPosition_ = 0;
+    stopped_ = true;
+    // mpv may still read the old copy for a moment; on Linux removing an open
+    // file is harmless.
+    scratch_.reset();
+}
+
+// A file that cannot be opened is no file: no openComplete, no name.
+void MpvEngine::failOpen() {
+    closeMedia();
+    fileName_.clear();
+}
+
+double MpvEngine::clampToMedia(double seconds) const {
+    return std::clamp(seconds, 0.0, std::max(0.0, duration_));
+}
+
+double MpvEngine::currentPosition() const {
+    if (!loaded_)
+        return 0.0;
+    if (pendingTarget_)
+        return *pendingTarget_;
+    if (parkedAtEnd_)
+        return duration_;
+    if (const auto pos = getDouble(handle_.get(), "time-pos"))
+        lastPosition_ = clampToMedia(*pos);
+    return lastPosition_;
+}
+
+void MpvEngine::setCurrentPosition(double seconds) {
+    // mpv drops seeks before the file has loaded; so does the contract.
+    if (!loaded_ || !std::isfinite(seconds))
+        return;
+    const double old = currentPosition();
+    // mpv counts negative positions from the end: the start is the floor.
+    const double target = clampToMedia(seconds);
+    pendingTarget_ = target;
+    lastPosition_ = target;
+    parkedAtEnd_ = false;
+    if (seekAwaitingReply_)
+        seekResendNeeded_ = true; // one seek in flight at a time; the latest wins
+    else
+        sendSeek(target);
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, old, target] {
+            if (generation == generation_)
+                emit positionChange(old, target);
+        },
+        Qt::QueuedConnection);
+}
+
+void MpvEngine::sendSeek(double target) {
+    const QByteArray value = QByteArray::number(target, 'f', 6);
+    const char* cmd[] = {"seek", value.constData(), "absolute+exact", nullptr};
+    if (mpv_command_async(handle_.get(), kSeekReply, cmd) >= 0) {
+        seekAwaitingReply_ = true;
+        ticksSinceSeekReply_ = 0;
+    } else {
+        pendingTarget_.reset();
+    }
+}
+
+int MpvEngine::currentState() const {
+    if (!loaded_ || stopped_)
+        return Stopped;
+    return getFlag(handle_.get(), "pause", true) ? Paused : Running;
+}
+
+void MpvEngine::setPaused(bool paused) {
+    if (!handle_)
+        return;
+    int flag = paused ? 1 : 0;
+    mpv_set_property(handle_.get(), "pause", MPV_FORMAT_FLAG, &flag);
+}
+
+void MpvEngine::run() {
+    if (fileName_.isEmpty())
+        return;
+    stopped_ = false;
+    setPaused(false);
+}
+
+void MpvEngine::pause() {
+    if (fileName_.isEmpty())
+        return;
+    stopped_ = false;
+    setPaused(true);
+}
+
+void MpvEngine::stop() {
+    if (fileName_.isEmpty())
+        return;
+    // mpv's own stop would unload the file.
+    stopped_ = true;
+    setPaused(true);
+}
+
+void MpvEngine::setRate(double rate) {
+    if (!handle_ || !std::isfinite(rate) || rate <= 0)
+        return;
+    // mpv keeps the pitch by inserting its tempo filter for any speed != 1.
+    double speed = std::clamp(rate, 0.01, 100.0);
+    mpv_set_property(handle_.get(), "speed", MPV_FORMAT_DOUBLE, &speed);
+}
+
+void MpvEngine::setBalance(int balance) {
+    balance_ = std::clamp(balance, -5000, 5000);
+    applyBalance();
+}
+
+// The whole filter chain is set each time: a value sent to a running filter
+// would be lost at the next seek. stereotools only takes stereo, so mono
+// sources are upmixed in front of it, and the level does not jump when the
+// balance first moves away from the middle.
+void MpvEngine::applyBalance() {
+    if (!handle_)
+        return;
+    const QByteArray chain = QByteArrayLiteral("lavfi=[stereotools=balance_out=") +
+                             QByteArray::number(balance_ / 5000.0, 'f', 4) + ']';
+    mpv_set_property_string(handle_.get(), "af", chain.constData());
+}
+
+} // namespace velloran

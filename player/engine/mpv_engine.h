@@ -1,0 +1,113 @@
+#pragma once
+
+#include "core/media_engine.h"
+#include "engine/media_source.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QTimer>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct mpv_handle;
+struct mpv_event;
+
+namespace velloran {
+
+/// How an MpvEngine is set up; the defaults suit the program.
+struct MpvEngineOptions {
+    /// mpv audio output ("null", "pulse", ...). Empty: $VELLORAN_MPV_AO, else
+    /// mpv's own choice.
+    QByteArray audioOutput;
+    /// General MIDI soundfont for MIDI files. Empty: engine::defaultSoundFont().
+    QString soundFont;
+    /// Further mpv options, set before start-up in this order (name, value).
+    QList<QPair<QByteArray, QByteArray>> extraOptions;
+    /// Period of timer() while media is open.
+    int timerIntervalMs = 250;
+};
+
+/// MediaEngine over libmpv, audio only.
+///
+/// mpv reports positions late, counts negative seeks from the end, unloads on
+/// stop and has no end event with keep-open; this class turns that into the
+/// MediaEngine contract. All events are delivered on the thread that owns it.
+class MpvEngine final : public MediaEngine {
+    Q_OBJECT
+public:
+    explicit MpvEngine(MpvEngineOptions options = {}, QObject* parent = nullptr);
+    ~MpvEngine() override;
+
+    /// False when libmpv could not be started; the engine then opens nothing.
+    bool isValid() const { return handle_ != nullptr; }
+
+    QString fileName() const override { return fileName_; }
+    void setFileName(const QString& path) override;
+    double duration() const override { return loaded_ ? duration_ : 0.0; }
+    double currentPosition() const override;
+    void setCurrentPosition(double seconds) override;
+    double selectionStart() const override { return 0.0; }
+    double selectionEnd() const override { return duration(); }
+    int currentState() const override;
+    void setRate(double rate) override;
+    void setBalance(int balance) override;
+    void run() override;
+    void pause() override;
+    void stop() override;
+
+private:
+    struct HandleDeleter {
+        void operator()(mpv_handle* handle) const;
+    };
+    enum class Emit { OpenComplete, PositionChange };
+    struct Emission {
+        Emit what;
+        double oldPosition = 0;
+        double newPosition = 0;
+    };
+
+    static void onWakeup(void* self);
+    void drainEvents();
+    void handleEvent(const mpv_event& event, std::vector<Emission>& out);
+    void closeMedia();
+    void failOpen();
+    void sendSeek(double target);
+    void setPaused(bool paused);
+    void checkArrivalAtEnd(std::vector<Emission>& out);
+    void applyBalance();
+    double clampToMedia(double seconds) const;
+
+    MpvEngineOptions options_;
+    std::unique_ptr<mpv_handle, HandleDeleter> handle_;
+    QTimer timer_;
+    std::atomic<bool> drainQueued_{false};
+    bool draining_ = false;
+
+    QString fileName_;
+    engine::ScratchFile scratch_; // the rendered or retagged copy being played
+    quint64 generation_ = 0;      // bumped by every setFileName()
+    qint64 expectedEntry_ = -1;   // mpv playlist entry of the file we asked for
+    qint64 startedEntry_ = -1;    // mpv playlist entry that started last
+    bool loaded_ = false;
+    double duration_ = 0;
+    bool stopped_ = true;
+    int balance_ = 0;
+
+    // A written position is kept until mpv has performed the seek; mpv keeps
+    // reporting the old position for a few milliseconds.
+    std::optional<double> pendingTarget_;
+    bool seekAwaitingReply_ = false;
+    bool seekResendNeeded_ = false;
+    int ticksSinceSeekReply_ = 0;
+
+    bool eofReached_ = false;
+    bool mpvPaused_ = true;
+    bool parkedAtEnd_ = false;
+    mutable double lastPosition_ = 0;
+};
+
+} // namespace velloran

@@ -1,0 +1,414 @@
+#include "engine/mpv_engine.h"
+#include "test_media.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace velloran;
+using namespace velloran::engine::testing;
+
+namespace {
+
+// Generous: the CI machine has two cores and other builds on them.
+constexpr int kOpenTimeoutMs = 15000;
+constexpr int kPlayTimeoutMs = 20000;
+
+class MpvEngineTest : public ::testing::Test {
+protected:
+    std::unique_ptr<MpvEngine> makeEngine(QList<QPair<QByteArray, QByteArray>> extra = {}) {
+        MpvEngineOptions options;
+        options.audioOutput = "null";
+        options.extraOptions = std::move(extra);
+        auto engine = std::make_unique<MpvEngine>(std::move(options));
+        EXPECT_TRUE(engine->isValid());
+        return engine;
+    }
+
+    // Plays into a WAV file as fast as mpv can decode, rather than in real time.
+    std::unique_ptr<MpvEngine> makeCapturingEngine(const QString& capture) {
+        return makeEngine({{"ao", "pcm"},
+                           {"ao-pcm-file", capture.toUtf8()},
+                           {"ao-pcm-waveheader", "yes"},
+                           {"audio-format", "s16"}});
+    }
+
+    static bool open(MpvEngine& engine, const QString& path) {
+        QSignalSpy opened(&engine, &MediaEngine::openComplete);
+        engine.setFileName(path);
+        return opened.wait(kOpenTimeoutMs) && opened.count() == 1;
+    }
+
+    // Runs from the current position until the engine reports the end.
+    static bool playToEnd(MpvEngine& engine) {
+        QSignalSpy changes(&engine, &MediaEngine::positionChange);
+        engine.run();
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < kPlayTimeoutMs) {
+            for (const QList<QVariant>& change : changes)
+                if (change.at(1).toDouble() == engine.selectionEnd())
+                    return true;
+            changes.wait(200);
+        }
+        return false;
+    }
+
+    // Lets mpv carry out what was asked and its events arrive.
+    static void settle(int ms = 400) { QTest::qWait(ms); }
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    static int scratchFiles() {
+        return int(QDir(QDir::tempPath()).entryList({"velloran-play-*"}, QDir::Files).size());
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(MpvEngineTest, OpensWithoutPlayingAndTicksWhileOpen) {
+    auto engine = makeEngine();
+    const QString wav = path("two seconds.wav");
+    writeSineWav(wav, 2.0, 440);
+
+    QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+    QSignalSpy ticks(engine.get(), &MediaEngine::timer);
+    engine->setFileName(wav);
+    EXPECT_EQ(opened.count(), 0) << "events come through the event loop";
+    EXPECT_EQ(engine->fileName(), wav);
+    ASSERT_TRUE(opened.wait(kOpenTimeoutMs));
+    EXPECT_NEAR(engine->duration(), 2.0, 0.01);
+    EXPECT_EQ(engine->selectionEnd(), engine->duration());
+    EXPECT_EQ(engine->selectionStart(), 0.0);
+    EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
+    EXPECT_TRUE(ticks.wait(kOpenTimeoutMs));
+    settle();
+    EXPECT_LT(engine->currentPosition(), 0.05) << "opening does not start playback";
+
+    engine->setFileName(QString());
+    EXPECT_EQ(engine->fileName(), QString());
+    EXPECT_EQ(engine->duration(), 0.0);
+    settle(600);
+    ticks.clear();
+    settle(600);
+    EXPECT_EQ(ticks.count(), 0) << "no timer without media";
+}
+
+TEST_F(MpvEngineTest, PositionsWrittenBeforeTheFileHasLoadedAreDropped) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 2.0, 440);
+    QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+    QSignalSpy changes(engine.get(), &MediaEngine::positionChange);
+    engine->setFileName(wav);
+    // The player's start-up: three seeks, then openComplete restores.
+    engine->setCurrentPosition(engine->selectionEnd() - 1);
+    engine->setCurrentPosition(engine->selectionEnd());
+    engine->setCurrentPosition(engine->selectionStart());
+    ASSERT_TRUE(opened.wait(kOpenTimeoutMs));
+    settle();
+    EXPECT_LT(engine->currentPosition(), 0.05);
+    EXPECT_EQ(changes.count(), 0);
+
+    // A position written from openComplete sticks.
+    engine->setCurrentPosition(1.25);
+    settle();
+    EXPECT_NEAR(engine->currentPosition(), 1.25, 0.01);
+}
+
+TEST_F(MpvEngineTest, WrittenPositionsReadBackAtOnceAndStick) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 3.0, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    engine->pause();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Paused);
+
+    QSignalSpy changes(engine.get(), &MediaEngine::positionChange);
+    engine->setCurrentPosition(1.5);
+    EXPECT_EQ(engine->currentPosition(), 1.5);
+    // A pedal hold: thousands of writes and reads without the event loop.
+    double expected = 1.5;
+    for (int i = 0; i < 3000; ++i) {
+        expected = engine->currentPosition() - 0.0004;
+        engine->setCurrentPosition(expected);
+        ASSERT_EQ(engine->currentPosition(), expected) << i;
+    }
+    EXPECT_EQ(changes.count(), 0) << "events wait for the event loop";
+    settle();
+    EXPECT_EQ(changes.count(), 3001);
+    EXPECT_EQ(changes.last().at(1).toDouble(), expected);
+    EXPECT_NEAR(engine->currentPosition(), expected, 0.01) << "mpv caught up with the last write";
+    EXPECT_EQ(engine->currentState(), MediaEngine::Paused);
+}
+
+TEST_F(MpvEngineTest, PositionsOutsideTheFileAreClampedToItsEnds) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 3.0, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    QSignalSpy changes(engine.get(), &MediaEngine::positionChange);
+
+    engine->setCurrentPosition(1.0);
+    engine->setCurrentPosition(-1.0); // mpv alone would land 1 s before the end
+    EXPECT_EQ(engine->currentPosition(), 0.0);
+    settle();
+    EXPECT_LT(engine->currentPosition(), 0.05);
+
+    engine->setCurrentPosition(60.0);
+    EXPECT_EQ(engine->currentPosition(), engine->selectionEnd());
+    settle();
+    ASSERT_EQ(changes.count(), 3);
+    EXPECT_EQ(changes.at(1).at(0).toDouble(), 1.0);
+    EXPECT_EQ(changes.at(1).at(1).toDouble(), 0.0);
+    EXPECT_EQ(changes.at(2).at(1).toDouble(), engine->selectionEnd());
+    EXPECT_NEAR(engine->currentPosition(), engine->selectionEnd(), 0.01);
+
+    engine->setCurrentPosition(qQNaN()); // ignored, not a seek to nowhere
+    settle(100);
+    EXPECT_EQ(changes.count(), 3);
+}
+
+TEST_F(MpvEngineTest, PlayingThroughTheEndStopsThereAndReportsIt) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 1.5, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    engine->setCurrentPosition(1.0);
+    settle();
+    engine->run();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Running);
+    ASSERT_TRUE(playToEnd(*engine));
+    EXPECT_EQ(engine->currentPosition(), engine->selectionEnd());
+    EXPECT_EQ(engine->currentState(), MediaEngine::Paused);
+    EXPECT_EQ(engine->fileName(), wav) << "keep-open: the file stays loaded";
+
+    // And from the end it plays again once moved back.
+    engine->setCurrentPosition(1.2);
+    engine->run();
+    ASSERT_TRUE(playToEnd(*engine));
+}
+
+TEST_F(MpvEngineTest, StopKeepsTheFileOpenAndItsPosition) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 3.0, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    engine->run();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Running);
+    settle(300);
+    engine->stop();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
+    settle();
+    const double stoppedAt = engine->currentPosition();
+    EXPECT_GT(stoppedAt, 0.0);
+    settle();
+    EXPECT_EQ(engine->currentPosition(), stoppedAt);
+    EXPECT_EQ(engine->fileName(), wav);
+    EXPECT_NEAR(engine->duration(), 3.0, 0.01);
+
+    engine->setCurrentPosition(0.0);
+    EXPECT_EQ(engine->currentPosition(), 0.0);
+    engine->pause();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Paused);
+    engine->run();
+    EXPECT_EQ(engine->currentState(), MediaEngine::Running);
+}
+
+TEST_F(MpvEngineTest, FilesThatCannotBeOpenedRaiseNothing) {
+    auto engine = makeEngine();
+    QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+    const QString garbage = path("noise.wav");
+    writeFile(garbage, QByteArray(4096, '\x5a'));
+    const QString fakeMidi = path("fake.mid");
+    writeFile(fakeMidi, "MThd but nothing after it");
+
+    for (const QString& bad : {path("missing.wav"), garbage, fakeMidi, dir_.path()}) {
+        engine->setFileName(bad);
+        // The name goes once the failure is known: at once, or when mpv gives up.
+        QElapsedTimer clock;
+        clock.start();
+        while (!engine->fileName().isEmpty() && clock.elapsed() < kOpenTimeoutMs)
+            QTest::qWait(20);
+        EXPECT_EQ(engine->fileName(), QString()) << bad.toStdString();
+        settle(300);
+        EXPECT_EQ(opened.count(), 0) << bad.toStdString();
+        EXPECT_EQ(engine->duration(), 0.0);
+        engine->setCurrentPosition(1.0);
+        engine->run();
+        EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
+    }
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 1.0, 440);
+    EXPECT_TRUE(open(*engine, wav));
+}
+
+TEST_F(MpvEngineTest, ReplacingAFileOpensOnlyTheLastOne) {
+    auto engine = makeEngine();
+    const QString first = path("one.wav");
+    const QString second = path("two.wav");
+    writeSineWav(first, 1.0, 440);
+    writeSineWav(second, 2.5, 440);
+    QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+    engine->setFileName(first);
+    engine->setFileName(second);
+    ASSERT_TRUE(opened.wait(kOpenTimeoutMs));
+    settle();
+    EXPECT_EQ(opened.count(), 1);
+    EXPECT_EQ(engine->fileName(), second);
+    EXPECT_NEAR(engine->duration(), 2.5, 0.01);
+}
+
+TEST_F(MpvEngineTest, RateKeepsThePitch) {
+    const QString wav = path("tone.wav");
+    writeSineWav(wav, 1.5, 440);
+    Pcm played[2];
+    const double rates[2] = {1.0, 0.6};
+    for (int i = 0; i < 2; ++i) {
+        const QString capture = path(QString("out%1.wav").arg(i));
+        {
+            auto engine = makeCapturingEngine(capture);
+            engine->setRate(rates[i]);
+            ASSERT_TRUE(open(*engine, wav));
+            ASSERT_TRUE(playToEnd(*engine));
+        } // the capture is complete once the engine is gone
+        played[i] = readPcmWav(capture);
+        ASSERT_GT(played[i].seconds(), 1.0);
+    }
+    EXPECT_NEAR(played[0].seconds(), 1.5, 0.15);
+    EXPECT_NEAR(played[1].seconds(), 1.5 / 0.6, 0.25) << "slowed down";
+    const double normal = played[0].toneFrequency(0);
+    const double slow = played[1].toneFrequency(0);
+    EXPECT_NEAR(normal, 440, 10);
+    EXPECT_NEAR(slow, normal, normal * 0.03) << "without pitch correction it would be 264 Hz";
+}
+
+TEST_F(MpvEngineTest, BalanceMovesAMonoSourceAndSurvivesASeek) {
+    const QString wav = path("mono.wav");
+    writeSineWav(wav, 2.0, 440, 8000, 1);
+    struct Case {
+        int balance;
+        double leftOverRight;
+    };
+    for (const Case& c : {Case{5000, 0.0}, Case{-5000, -1.0}, Case{2500, 0.5}, Case{0, 1.0}}) {
+        const QString capture = path(QString("bal%1.wav").arg(c.balance));
+        {
+            auto engine = makeCapturingEngine(capture);
+            ASSERT_TRUE(open(*engine, wav));
+            engine->setBalance(c.balance);
+            engine->setCurrentPosition(1.0);
+            settle();
+            ASSERT_TRUE(playToEnd(*engine));
+        }
+        const Pcm pcm = readPcmWav(capture);
+        ASSERT_EQ(pcm.channels, 2) << "mono is upmixed to stereo";
+        ASSERT_GT(pcm.seconds(), 0.8);
+        const double left = pcm.rms(0), right = pcm.rms(1);
+        if (c.leftOverRight < 0) { // left only
+            EXPECT_GT(left, 0.1) << c.balance;
+            EXPECT_LT(right, 0.001) << c.balance;
+        } else {
+            EXPECT_GT(right, 0.1) << c.balance;
+            EXPECT_NEAR(left / right, c.leftOverRight, 0.02) << c.balance;
+        }
+    }
+}
+
+TEST_F(MpvEngineTest, MidiFilesPlayAudibly) {
+    const QString midi = path("tune.mid");
+    writeFile(midi, twoNoteMidi());
+    const QString capture = path("midi-out.wav");
+    {
+        auto engine = makeCapturingEngine(capture);
+        ASSERT_TRUE(open(*engine, midi));
+        EXPECT_EQ(engine->fileName(), midi);
+        EXPECT_NEAR(engine->duration(), 2.0, 0.15);
+        ASSERT_TRUE(playToEnd(*engine));
+    }
+    const Pcm pcm = readPcmWav(capture);
+    EXPECT_NEAR(pcm.seconds(), 2.0, 0.15);
+    EXPECT_GT(std::max(pcm.rms(0), pcm.rms(1)), 0.05) << "audible, not -40 dBFS";
+}
+
+TEST_F(MpvEngineTest, RenderingsAndCopiesAreRemovedWithTheirFile) {
+    const QString midi = path("tune.mid");
+    writeFile(midi, twoNoteMidi());
+    const QString vox = path("rec.vox.WAV");
+    writeFile(vox, dialogicWav(QByteArray(4000, '\x17')));
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 1.0, 440);
+    const int before = scratchFiles();
+    {
+        auto engine = makeEngine();
+        ASSERT_TRUE(open(*engine, midi));
+        EXPECT_EQ(scratchFiles(), before + 1);
+        ASSERT_TRUE(open(*engine, vox));
+        EXPECT_EQ(scratchFiles(), before + 1) << "the rendering went with its file";
+        ASSERT_TRUE(open(*engine, wav));
+        EXPECT_EQ(scratchFiles(), before);
+        ASSERT_TRUE(open(*engine, midi));
+        engine->setFileName(QString());
+        EXPECT_EQ(scratchFiles(), before);
+        ASSERT_TRUE(open(*engine, vox));
+        EXPECT_EQ(scratchFiles(), before + 1);
+    }
+    EXPECT_EQ(scratchFiles(), before) << "and with the engine";
+}
+
+TEST_F(MpvEngineTest, DialogicWavFilesPlayAtTheirHeaderRate) {
+    // Two seconds of 4-bit ADPCM at 8000 Hz: 8000 bytes, 4000 a second.
+    QByteArray audio(8000, '\0');
+    for (qsizetype i = 0; i < audio.size(); ++i)
+        audio[i] = char((i / 8) % 2 ? 0x17 : 0x71); // a rough square wave
+    const QByteArray original = dialogicWav(audio);
+    const QString wav = path("rec.vox.WAV");
+    writeFile(wav, original);
+    const QString capture = path("vox-out.wav");
+    const int before = scratchFiles();
+    {
+        auto engine = makeCapturingEngine(capture);
+        ASSERT_TRUE(open(*engine, wav));
+        EXPECT_EQ(engine->fileName(), wav);
+        EXPECT_NEAR(engine->duration(), 2.0, 0.05);
+        engine->setCurrentPosition(1.0);
+        settle();
+        EXPECT_NEAR(engine->currentPosition(), 1.0, 0.01);
+        ASSERT_TRUE(playToEnd(*engine));
+    }
+    EXPECT_EQ(scratchFiles(), before);
+    EXPECT_TRUE(readFile(wav) == original) << "the recording itself is never touched";
+    const Pcm pcm = readPcmWav(capture);
+    EXPECT_NEAR(pcm.seconds(), 1.0, 0.15);
+    EXPECT_GT(pcm.rms(0), 0.01);
+}
+
+TEST_F(MpvEngineTest, DestroyingWithWorkInFlightIsSafe) {
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 2.0, 440);
+    for (int round = 0; round < 3; ++round) {
+        auto engine = makeEngine();
+        ASSERT_TRUE(open(*engine, wav));
+        engine->run();
+        for (int i = 0; i < 50; ++i)
+            engine->setCurrentPosition(i * 0.03);
+        engine->setFileName(wav); // a load in flight too
+        engine.reset();
+        settle(50); // queued drains and position changes die with the engine
+    }
+    // And an engine deleted from its own signal, the usual Qt way.
+    auto* engine = makeEngine().release();
+    QSignalSpy destroyed(engine, &QObject::destroyed);
+    QObject::connect(engine, &MediaEngine::openComplete, engine, [engine] {
+        engine->setCurrentPosition(0.5);
+        engine->deleteLater();
+    });
+    engine->setFileName(wav);
+    EXPECT_TRUE(destroyed.wait(kOpenTimeoutMs));
+}
+
+} // namespace
