@@ -101,9 +101,9 @@ SignatureKind classifySignature(const QString& signature) {
 
 qint32 readRecordedLength(const QByteArray& voxHeader) {
     // The recorded length of the whole file, header included, is taken from the
-    // four bytes that follow the signature, as a signed value. A recorder that
-    // leaves it unset writes 0 or all ones (-1) there; neither may hold back a
-    // conversion, and neither does: the file's length is never below them.
+    // four bytes that follow the signature, as a signed value. A field left
+    // unset (0, or all ones, which reads as -1) must not hold back a
+    // conversion, and does not: the file's length is never below it.
     if (voxHeader.size() < kRecordedLengthOffset + 4)
         return 0;
     return qFromLittleEndian<qint32>(voxHeader.constData() + kRecordedLengthOffset);
