@@ -1,0 +1,66 @@
+#pragma once
+
+#include "thread_interrupter.h"
+#include "unique_fd.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace velloran::devices {
+
+/// The three modem-status inputs a serial pedal switches.
+struct ModemLineState {
+    bool cd = false;
+    bool dsr = false;
+    bool cts = false;
+    friend bool operator==(const ModemLineState&, const ModemLineState&) = default;
+};
+
+/// The modem-status inputs of an open serial device. Errors are errno values
+/// (0 = success), so the watcher's decisions can be exercised without a port.
+class ModemLines {
+public:
+    virtual ~ModemLines() = default;
+
+    /// Reads the inputs now. Called from the UI thread and the watcher thread.
+    virtual int read(ModemLineState& state) = 0;
+
+    /// Blocks until one of the inputs changes (0). ECANCELED after
+    /// cancelWait(); ENOTTY, EINVAL or EOPNOTSUPP when the device cannot wait
+    /// (the caller then polls read()); EIO, ENXIO or ENODEV when it is gone.
+    virtual int waitForChange() = 0;
+
+    /// Thread-safe and sticky: makes a blocked waitForChange(), and every
+    /// later one, return ECANCELED. May have to be repeated until the waiter
+    /// has returned (see ThreadInterrupter).
+    virtual void cancelWait() = 0;
+};
+
+/// The errors that mean the device was unplugged or hung up.
+bool isDeviceGoneError(int error);
+/// The errors that mean the driver cannot wait for a line change.
+bool isWaitUnsupportedError(int error);
+
+/// A serial device driven with the termios modem ioctls.
+class IoctlModemLines final : public ModemLines {
+public:
+    /// Opens @p path (O_NONBLOCK, no controlling tty), makes the line local
+    /// and raw so that CD dropping does not hang the port up, raises DTR and
+    /// RTS (the pedals loop them back to CD, DSR and CTS) and checks that
+    /// the modem-status inputs can be read. On failure returns nullptr and a
+    /// user-readable reason such as "/dev/ttyS6: No such file or directory".
+    static std::shared_ptr<IoctlModemLines> open(const QString& path, QString* error);
+
+    int read(ModemLineState& state) override;
+    int waitForChange() override;
+    void cancelWait() override;
+
+private:
+    explicit IoctlModemLines(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    UniqueFd fd_;
+    ThreadInterrupter interrupter_;
+};
+
+} // namespace velloran::devices
