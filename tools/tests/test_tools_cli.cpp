@@ -212,7 +212,9 @@ TEST_F(Launcher, FindsTheDecoderOnPathButNeverInTheCurrentFolder) {
     const std::string request = (dir / "in put.dss").string() + "|x.wav";
 
     RunResult result = runProgram(bin / "tolvane", {request}, work, {{"PATH", ":.:/usr/bin:/bin"}});
+    // No decoder to start: nothing is said, and the launcher still ends normally.
     EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
     EXPECT_FALSE(fs::exists(dir / "decoy-called"));
     EXPECT_EQ(recorded(), "");
 
