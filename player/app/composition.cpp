@@ -37,7 +37,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
-    p.window = std::make_unique<MainWindow>(*p.player);
+    p.window = std::make_unique<MainWindow>(*p.player, appDir);
     p.prompts.setParentWidget(p.window.get());
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
 

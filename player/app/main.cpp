@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
+#include <clocale>
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QStringLiteral("3.4"));
     QApplication::setDesktopFileName(QStringLiteral("velloran"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // libmpv refuses to start unless numbers are formatted the C way; Qt has
+    // just set the user's locale.
+    std::setlocale(LC_NUMERIC, "C");
 
     const QStringList args = QApplication::arguments();
     const QString fileArgument = args.size() > 1 ? args.at(1) : QString();

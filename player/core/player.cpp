@@ -175,9 +175,13 @@ void Player::openFile() {
 }
 
 void Player::openPath(const QString& path) {
+    // As the toolbar's Open command, with the path as the dialog's answer.
     if (!path.isEmpty())
         openChosen(QFileInfo(path).absoluteFilePath());
     finishOpenCommand();
+    engine_.setFileName(state_.selectedFile);
+    if (state_.converted)
+        playVoiceFile();
 }
 
 void Player::openChosen(const QString& path) {
@@ -251,9 +255,7 @@ void Player::delay(double seconds) {
 }
 
 void Player::onOpenComplete() {
-    setDisplay([this](DisplayState& d) {
-        d.durationText = numberText(engine_.duration());
-    });
+    setDisplay([this](DisplayState& d) { d.durationText = numberText(engine_.duration()); });
     const QString remembered = store_.read(keys::CurrentFile);
     const double position = leadingNumber(store_.read(keys::CurrentPosition));
     if (engine_.fileName() != remembered || position <= 0) {
@@ -329,9 +331,8 @@ void Player::toolbarClick(int index) {
         break;
     case SettingsButton:
         engine_.pause();
-        setDisplay([](DisplayState& d) {
-            d.heightTwips = std::max(d.heightTwips, kPanelHeightTwips);
-        });
+        setDisplay(
+            [](DisplayState& d) { d.heightTwips = std::max(d.heightTwips, kPanelHeightTwips); });
         fillSettingsPanel();
         setDisplay([](DisplayState& d) { d.controlsEnabled = false; });
         serial_.setPortOpen(false);
@@ -349,8 +350,12 @@ void Player::toolbarClick(int index) {
         emit focusToSpeedSlider();
 }
 
-void Player::smallRewind() { rewindRule(state_.smallSkip); }
-void Player::smallForward() { forwardRule(state_.smallSkip); }
+void Player::smallRewind() {
+    rewindRule(state_.smallSkip);
+}
+void Player::smallForward() {
+    forwardRule(state_.smallSkip);
+}
 
 void Player::rewindRule(double skip) {
     const double start = engine_.selectionStart();
@@ -384,8 +389,8 @@ void Player::posChange() {
         if (d.barWidthTwips <= kFullBarTwips)
             d.barWidthTwips = d.seekValue * 20;
         d.timeText = formatHms(p);
-        d.barCaption = QStringLiteral("[ ") + d.timeText + QStringLiteral(" ]            ") +
-                       d.percentText;
+        d.barCaption =
+            QStringLiteral("[ ") + d.timeText + QStringLiteral(" ]            ") + d.percentText;
         d.caption = QStringLiteral("Velloran - ") +
                     (d.minimised ? d.percentText : extractFileName(engine_.fileName())) +
                     QStringLiteral(" - Length : ") + formatHms(e);

@@ -19,17 +19,17 @@ class SettingsStore;
 /// are twips (15 twips = 1 pixel); the view converts.
 struct DisplayState {
     QString caption = QStringLiteral("Velloran");
-    QString timeText;       ///< txtCp: the position as hh:mm:ss
-    QString percentText;    ///< txtPer: "42 %", or "0%" when reset
-    QString barCaption;     ///< LBL2: "[ 00:01:23 ]            42 %"
-    int barWidthTwips = 0;  ///< LBL1: the filled part, 2000 at 100 %
-    int seekValue = 0;      ///< sldMov, 0..100
-    QString durationText;   ///< lblDuration
-    int heightTwips = 800;  ///< the window's height
-    int speedValue = 0;     ///< Slider1
-    int volumeValue = 0;    ///< the volume slider
+    QString timeText;               ///< txtCp: the position as hh:mm:ss
+    QString percentText;            ///< txtPer: "42 %", or "0%" when reset
+    QString barCaption;             ///< LBL2: "[ 00:01:23 ]            42 %"
+    int barWidthTwips = 0;          ///< LBL1: the filled part, 2000 at 100 %
+    int seekValue = 0;              ///< sldMov, 0..100
+    QString durationText;           ///< lblDuration
+    int heightTwips = 800;          ///< the window's height
+    int speedValue = 0;             ///< Slider1
+    int volumeValue = 0;            ///< the volume slider
     int volumeThumbLeftTwips = 140; ///< picSlider
-    bool controlsEnabled = true; ///< toolbar, bar caption, speed and volume sliders
+    bool controlsEnabled = true;    ///< toolbar, bar caption, speed and volume sliders
     bool minimised = false;
 };
 
@@ -45,8 +45,18 @@ public:
 
     /// Toolbar buttons, 1-based as on the toolbar.
     enum Button {
-        OpenButton = 1, PlayButton, PauseButton, StopButton, RewindButton, SmallRewindButton,
-        SmallForwardButton, ForwardButton, BookmarkButton, ReviewButton, SettingsButton, HelpButton
+        OpenButton = 1,
+        PlayButton,
+        PauseButton,
+        StopButton,
+        RewindButton,
+        SmallRewindButton,
+        SmallForwardButton,
+        ForwardButton,
+        BookmarkButton,
+        ReviewButton,
+        SettingsButton,
+        HelpButton
     };
 
     Player(MediaEngine& engine, SettingsStore& store, UserPrompts& prompts, SerialPedalPort& serial,
@@ -74,7 +84,8 @@ public:
     // ---- opening and playing ----
     /// The open command: asks for a file and opens it.
     void openFile();
-    /// Opens @p path as if the open dialog had returned it (command line, file manager).
+    /// Opens @p path as the toolbar's Open command would if the dialog had
+    /// returned it (command line, file manager): a converted recording plays.
     void openPath(const QString& path);
     /// Reopens the remembered file and plays it with the step back.
     void playVoiceFile();

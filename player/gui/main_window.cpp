@@ -48,7 +48,8 @@ QLineEdit* readOnlyBox(QWidget* parent, const char* name, int width) {
 }
 } // namespace
 
-MainWindow::MainWindow(Player& player, QWidget* parent) : QWidget(parent), player_(player) {
+MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
+    : QWidget(parent), player_(player), appDir_(appDir) {
     setObjectName(QStringLiteral("MediaPlayFrm"));
     setWindowTitle(QStringLiteral("Velloran"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -171,8 +172,7 @@ void MainWindow::buildToolbar() {
 
 QIcon MainWindow::toolbarIcon(int index) const {
     const ToolbarPicture& picture = kToolbarPictures[index - 1];
-    const QString path =
-        player_.appDir() + QStringLiteral("/bitmap/") + QLatin1String(picture.file);
+    const QString path = appDir_ + QStringLiteral("/bitmap/") + QLatin1String(picture.file);
     if (QFile::exists(path))
         return QIcon(path);
     return QIcon::fromTheme(QLatin1String(picture.themeIcon));

@@ -26,7 +26,8 @@ constexpr int twipsToPixels(int twips) {
 class MainWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit MainWindow(Player& player, QWidget* parent = nullptr);
+    /// @p appDir is the program's folder, where bitmap/ holds the pictures.
+    MainWindow(Player& player, const QString& appDir, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     /// Opens the help file; the default asks the desktop to show it.
@@ -58,6 +59,7 @@ private:
     QIcon toolbarIcon(int index) const;
 
     Player& player_;
+    QString appDir_;
     QToolBar* toolbar_ = nullptr;
     QLineEdit* txtCp_ = nullptr;
     QLineEdit* txtPer_ = nullptr;

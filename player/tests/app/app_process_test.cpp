@@ -139,3 +139,37 @@ TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
+    const QString dvi = work.filePath(QStringLiteral("rec.dvi"));
+    QByteArray header(972, '\0');
+    header.replace(0, 3, "dvi");
+    QByteArray audio;
+    for (int i = 0; i < 16000; ++i) // four seconds of 4-bit ADPCM at 8000 Hz
+        audio.append(static_cast<char>((i * 37) & 0x77));
+    {
+        QFile file(dvi);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(header + audio);
+    }
+    start({dvi});
+    const QString wav = dvi + QStringLiteral(".WAV");
+    ASSERT_TRUE(waitFor([&] { return setting(keys::FiletoDelete) == wav; }));
+    EXPECT_EQ(setting(keys::CurrentFile), wav);
+    QFile file(wav);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray converted = file.readAll();
+    ASSERT_EQ(converted.size(), 60 + audio.size());
+    EXPECT_EQ(converted.left(4), QByteArray("RIFF"));
+    EXPECT_EQ(converted.mid(20, 2), QByteArray("\x00\x01", 2)); // format tag 0x0100
+    EXPECT_EQ(converted.mid(60), audio);
+    // It plays: after a while the position saved at the end has moved on.
+    QThread::msleep(2500);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::CurrentFile), wav);
+    EXPECT_GT(leadingNumber(setting(keys::CurrentPosition)), 0.3);
+}
+
+} // namespace

@@ -28,7 +28,9 @@ namespace {
 
 class MainWindowTest : public ::testing::Test {
 protected:
-    MainWindowTest() : player(engine, store, prompts, serial, gamePort), window(player) {
+    MainWindowTest()
+        : player(engine, store, prompts, serial, gamePort),
+          window(player, qEnvironmentVariable("VELLORAN_APPDIR")) {
         window.openHelp = [this](const QString& path) {
             helpOpened << path;
         };
