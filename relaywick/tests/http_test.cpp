@@ -155,6 +155,30 @@ TEST(DownloadFailure, UnreachablePortFailsAtTheSend) {
     EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12029\n");
 }
 
+TEST(DownloadFailure, ConnectionClosedBeforeTheAnnouncedEndFails) {
+    CaptureServer server([](const CapturedRequest&, int) {
+        return std::string("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten..");
+    });
+    const SendResult r = Send("", server.Url("/short"), false);
+    EXPECT_EQ(r.ok, 0);
+    EXPECT_EQ(r.text(), "Failed in call to InternetReadFile, Error:12030\n");
+}
+
+TEST(DownloadFailure, NoTransferBufferNoTransfer) {
+    HttpServer server;
+    server.server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("data", "text/plain");
+    });
+    server.Start();
+    CHttp http;
+    EXPECT_FALSE(http.SetBufferSize(0));
+    ASSERT_TRUE(http.SetUrl(server.Url("/x")));
+    http.SetSecure(false);
+    ASSERT_TRUE(http.OpenConnection());
+    EXPECT_FALSE(http.Download());
+    EXPECT_EQ(http.ErrorText(), "Fatal Error: Could not allocate memory.");
+}
+
 TEST(DownloadFailure, UnusableUrlsFailToConnect) {
     for (const char* url : {"://nowhere", "ftp://127.0.0.1/file", "mailto:someone"}) {
         const SendResult r = Send("", url, false);

@@ -50,6 +50,8 @@ protected:
         EXPECT_EQ(first.requestLine, "POST /upload HTTP/1.1");
         EXPECT_EQ(first.header("Content-Length"), "0");
         EXPECT_TRUE(first.body.empty());
+        EXPECT_EQ(first.header("Content-Type"), "");
+        EXPECT_EQ(first.header("User-Agent"), "Relaywick");
         const CapturedRequest& r = requests[2 * upload + 1];
         EXPECT_EQ(r.requestLine, "POST /upload HTTP/1.1");
         EXPECT_EQ(r.header("Content-Length"), std::to_string(r.body.size()));

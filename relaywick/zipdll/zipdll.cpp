@@ -96,7 +96,8 @@ bool ZipPaths(const char* archive, const char* sourcePath) {
 }
 
 // Splits an entry name into its folder steps; false for a name that would leave the
-// destination (absolute, drive-qualified or with a ".." step).
+// destination (absolute, drive-qualified or with a ".." step). A name such as "./" gives
+// no steps at all.
 bool SplitName(std::string_view name, std::vector<std::string>& parts, bool& isFolder) {
     parts.clear();
     if (name.empty() || name.front() == '/' || name.front() == '\\')
@@ -117,7 +118,7 @@ bool SplitName(std::string_view name, std::vector<std::string>& parts, bool& isF
             part += c;
         }
     }
-    return !parts.empty();
+    return true;
 }
 
 // Opens (creating when missing) the folder `name` below `dir`, refusing links.
@@ -144,8 +145,12 @@ bool ExtractEntry(zip_t* z, zip_uint64_t index, int root, const std::vector<std:
     std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(z, index, 0));
     if (!entry)
         return false;
+    // A file already there is replaced, not written through: it may be a link (soft or
+    // hard) to a file outside the folder.
+    if (::unlinkat(dir, parts.back().c_str(), 0) != 0 && errno != ENOENT)
+        return false;
     UniqueFd out(::openat(dir, parts.back().c_str(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666));
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
     if (!out)
         return false;
     std::vector<char> buffer(64 * 1024);
@@ -196,7 +201,7 @@ bool UnzipPaths(const char* archive, const char* folder, ZipNameCallback callbac
         Entry e{i, name ? name : "", {}, false};
         if (!SplitName(e.name, e.parts, e.isFolder))
             return false;
-        if (!IsLink(z.get(), i))
+        if (!e.parts.empty() && !IsLink(z.get(), i))
             entries.push_back(std::move(e));
     }
     std::error_code ec;
