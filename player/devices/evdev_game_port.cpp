@@ -34,6 +34,17 @@ EvdevGamePort::Device openEvdev(const QString& configured, QString* error) {
         *error = path + QStringLiteral(": ") + errnoText(errno);
         return {};
     }
+    // Only an evdev node speaks struct input_event (a legacy /dev/input/js*
+    // node does not), and one without buttons could never press a pedal.
+    KeyBits capabilities;
+    if (!readKeyCapabilities(fd.get(), capabilities)) {
+        *error = path + QStringLiteral(": Not an input event device");
+        return {};
+    }
+    if (ButtonMap::fromCapabilities(capabilities).count() == 0) {
+        *error = path + QStringLiteral(": Has no joystick buttons");
+        return {};
+    }
     return {std::move(fd), path};
 }
 

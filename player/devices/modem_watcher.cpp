@@ -10,6 +10,13 @@
 
 namespace velloran::devices {
 
+namespace {
+// Consecutive wakes without a line change before the wait is taken for
+// broken. A press and release too quick to read happen now and then, not
+// a hundred times in a row.
+constexpr int kMaxIdleWakes = 100;
+} // namespace
+
 struct ModemWatcher::Shared {
     std::shared_ptr<ModemLines> lines;
     Timing timing;
@@ -54,6 +61,7 @@ void ModemWatcher::Shared::run() {
         post(Event::Lost);
         return;
     }
+    int idleWakes = 0;
     while (!stopRequested()) {
         const int waited = lines->waitForChange();
         if (waited == ECANCELED || stopRequested())
@@ -69,9 +77,9 @@ void ModemWatcher::Shared::run() {
             poll(seen);
             return;
         }
-        // Reading right after the wake and reporting any difference from what
-        // was last seen also catches a change that slipped in between two
-        // waits (TIOCMIWAIT only sees changes after it starts).
+        // TIOCMIWAIT sees only changes after it starts. A change in the
+        // instant between this read and the next wait shows at the wake after
+        // it, as a difference from the state seen here.
         ModemLineState now;
         if (lines->read(now) != 0) {
             post(Event::Lost);
@@ -79,7 +87,15 @@ void ModemWatcher::Shared::run() {
         }
         if (waited == 0 || now != seen)
             post(Event::Changed);
+        // A driver whose wait returns at once without any change would spin
+        // this thread and flood the UI thread: give up on it and poll.
+        idleWakes = now == seen ? idleWakes + 1 : 0;
         seen = now;
+        if (idleWakes > kMaxIdleWakes) {
+            polling = true;
+            poll(seen);
+            return;
+        }
     }
 }
 

@@ -24,6 +24,8 @@ public:
 
     int waitForChange() override {
         std::unique_lock lock(mutex_);
+        if (waitError_ == -1)
+            return 0;
         if (waitError_)
             return waitError_;
         const int start = changes_;
@@ -58,7 +60,8 @@ public:
         gone_ = true;
         changed_.notify_all();
     }
-    /// The error every wait returns at once (ENOTTY: a driver that cannot wait).
+    /// The error every wait returns at once (ENOTTY: a driver that cannot
+    /// wait); -1 makes every wait succeed at once without a change.
     void setWaitError(int error) {
         std::lock_guard lock(mutex_);
         waitError_ = error;

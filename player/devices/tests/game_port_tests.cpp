@@ -281,4 +281,13 @@ TEST(GamePortTest, MissingDeviceLeavesThePedalQuietWithAReason) {
     EvdevGamePort port(missing);
     port.setEnabled(true);
     EXPECT_EQ(port.lastError(), missing + QStringLiteral(": No such file or directory"));
+
+    // A configured path that is not an evdev node would feed the decoder
+    // records of another shape.
+    const QString plain = dir.filePath(QStringLiteral("js0"));
+    ASSERT_TRUE(QFile(plain).open(QIODevice::WriteOnly));
+    EvdevGamePort notEvdev(plain);
+    notEvdev.setEnabled(true);
+    EXPECT_EQ(notEvdev.lastError(), plain + QStringLiteral(": Not an input event device"));
+    EXPECT_TRUE(notEvdev.openDevice().isEmpty());
 }

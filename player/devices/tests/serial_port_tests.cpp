@@ -179,6 +179,20 @@ TEST(SerialPortTest, DriverThatCannotWaitIsPolled) {
     EXPECT_TRUE(events.wait(2000));
 }
 
+TEST(SerialPortTest, WaitThatNeverBlocksFallsBackToPolling) {
+    FakePort f;
+    f.lines->setWaitError(-1); // the fake then returns 0 at once, every time
+    ASSERT_TRUE(f.port.setPortOpen(true));
+    ASSERT_TRUE(waitUntil([&] { return f.port.watcherPolling(); }));
+    QSignalSpy events(&f.port, &SerialPedalPort::commEvent);
+    QCoreApplication::processEvents();
+    events.clear();
+    f.lines->set({true, false, false});
+    EXPECT_TRUE(events.wait(2000));
+    EXPECT_FALSE(events.wait(50));
+    EXPECT_EQ(events.count(), 1);
+}
+
 TEST(SerialPortTest, UnplugClosesThePortAndReportsTheLoss) {
     for (const int waitError : {0, ENOTTY}) {
         SCOPED_TRACE(waitError ? "polling" : "waiting");
