@@ -2,6 +2,7 @@
 
 #include "engine/midi_render.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
@@ -74,7 +75,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         {"vo", "null"},
         {"audio-display", "no"},
         {"idle", "yes"},
-        {"keep-open", "yes"},
+        // "always": a playlist (M3U) stays on its first entry like any file.
+        {"keep-open", "always"},
         {"pause", "yes"},
         {"hr-seek", "yes"},
         {"audio-client-name", "Velloran"},
@@ -168,6 +170,12 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);
         if (end->playlist_entry_id != expectedEntry_ || expectedEntry_ < 0)
             break;
+        // A playlist replaces itself with its entries; the first one is ours.
+        if (end->reason == MPV_END_FILE_REASON_REDIRECT && end->playlist_insert_id > 0 &&
+            !loaded_) {
+            expectedEntry_ = end->playlist_insert_id;
+            break;
+        }
         // With keep-open a file that plays out stays loaded; ending means it
         // failed to open, or broke off while playing.
         if (!loaded_)
@@ -227,8 +235,11 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
 
 // With keep-open, mpv sends no end event: the arrival shows as eof-reached
 // together with the pause keep-open sets once the audio has played out.
+// eof-reached comes as soon as the last data is decoded, a buffer's length
+// early, so a pause of our own in that moment is no arrival.
 void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
-    if (!loaded_ || parkedAtEnd_ || !eofReached_ || !mpvPaused_ || pendingTarget_)
+    if (!loaded_ || parkedAtEnd_ || !eofReached_ || !mpvPaused_ || pauseRequested_ ||
+        pendingTarget_)
         return;
     parkedAtEnd_ = true;
     out.push_back({Emit::PositionChange, lastPosition_, duration_});
@@ -278,7 +289,7 @@ void MpvEngine::setFileName(const QString& path) {
         playPath = scratch.path();
     }
 
-    const QByteArray encoded = playPath.toUtf8();
+    const QByteArray encoded = QFile::encodeName(playPath);
     const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
     mpv_node result;
     if (mpv_command_ret(h, cmd, &result) < 0) {
@@ -383,6 +394,7 @@ int MpvEngine::currentState() const {
 void MpvEngine::setPaused(bool paused) {
     if (!handle_)
         return;
+    pauseRequested_ = paused;
     int flag = paused ? 1 : 0;
     mpv_set_property(handle_.get(), "pause", MPV_FORMAT_FLAG, &flag);
 }

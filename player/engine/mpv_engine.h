@@ -106,6 +106,7 @@ private:
 
     bool eofReached_ = false;
     bool mpvPaused_ = true;
+    bool pauseRequested_ = true;
     bool parkedAtEnd_ = false;
     mutable double lastPosition_ = 0;
 };

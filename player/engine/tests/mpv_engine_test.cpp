@@ -201,7 +201,10 @@ TEST_F(MpvEngineTest, StopKeepsTheFileOpenAndItsPosition) {
     ASSERT_TRUE(open(*engine, wav));
     engine->run();
     EXPECT_EQ(engine->currentState(), MediaEngine::Running);
-    settle(300);
+    QElapsedTimer clock;
+    clock.start();
+    while (engine->currentPosition() < 0.2 && clock.elapsed() < kPlayTimeoutMs)
+        QTest::qWait(20);
     engine->stop();
     EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
     settle();
@@ -262,6 +265,22 @@ TEST_F(MpvEngineTest, ReplacingAFileOpensOnlyTheLastOne) {
     EXPECT_EQ(opened.count(), 1);
     EXPECT_EQ(engine->fileName(), second);
     EXPECT_NEAR(engine->duration(), 2.5, 0.01);
+}
+
+TEST_F(MpvEngineTest, PlaylistsOpenTheirFirstEntryAndStayOnIt) {
+    auto engine = makeEngine();
+    writeSineWav(path("first.wav"), 1.0, 440);
+    writeSineWav(path("second.wav"), 2.0, 440);
+    const QString list = path("dictation.m3u");
+    writeFile(list, "#EXTM3U\nfirst.wav\nsecond.wav\n");
+    ASSERT_TRUE(open(*engine, list));
+    EXPECT_EQ(engine->fileName(), list);
+    EXPECT_NEAR(engine->duration(), 1.0, 0.01);
+    engine->setCurrentPosition(0.8);
+    ASSERT_TRUE(playToEnd(*engine));
+    settle();
+    EXPECT_NEAR(engine->duration(), 1.0, 0.01) << "no advance to the next entry";
+    EXPECT_EQ(engine->currentPosition(), engine->selectionEnd());
 }
 
 TEST_F(MpvEngineTest, RateKeepsThePitch) {
