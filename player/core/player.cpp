@@ -430,11 +430,20 @@ bool Player::selectPedalDevice(const QString& portText, QString* error) {
     return true;
 }
 
+void Player::closeSettingsPanel(int heightTwips) {
+    setDisplay([heightTwips](DisplayState& d) {
+        d.heightTwips = heightTwips;
+        d.controlsEnabled = true;
+    });
+}
+
 // ---- later features --------------------------------------------------------
 
 void Player::addBookMark() {}
 void Player::moveToBookMark() {}
 void Player::clearallBookmarks() {}
-void Player::fillSettingsPanel() {}
+void Player::fillSettingsPanel() {
+    emit fillSettingsPanelRequested();
+}
 
 } // namespace velloran

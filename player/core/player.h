@@ -112,6 +112,10 @@ public:
     /// @p error when a serial port cannot be opened.
     bool selectPedalDevice(const QString& portText, QString* error = nullptr);
 
+    /// Closes the settings panel: the window shrinks to @p heightTwips and the
+    /// controls the Settings button disabled are enabled again.
+    void closeSettingsPanel(int heightTwips);
+
     // ---- hooks filled by later features ----
     void addBookMark();
     void moveToBookMark();
@@ -140,6 +144,8 @@ signals:
     void helpMenuRequested();
     /// The settings panel slides open (the window grows to kPanelHeightTwips).
     void settingsPanelOpened();
+    /// The Settings button asks the panel to fill its controls from the store.
+    void fillSettingsPanelRequested();
     /// The window is to stay on top (load step).
     void topmostRequested();
 

@@ -1,0 +1,155 @@
+#include "pedal_controller.h"
+
+#include "media_engine.h"
+#include "pedal_devices.h"
+#include "player.h"
+#include "settings.h"
+
+#include <thread>
+
+namespace velloran {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+}
+
+PedalController::PedalController(Player& player, QObject* parent)
+    : QObject(parent), delay(&Player::delay), player_(player) {
+    connect(&player_.serialPort(), &SerialPedalPort::commEvent, this,
+            &PedalController::onSerialEvent);
+    connect(&player_.gamePort(), &GamePortPedal::buttonDown, this,
+            &PedalController::onGameButtonDown);
+    connect(&player_.gamePort(), &GamePortPedal::buttonUp, this, &PedalController::onGameButtonUp);
+}
+
+int PedalController::codeOfPedal(int pedal) {
+    static constexpr int kCodes[3] = {2, 4, 3};
+    return pedal >= 1 && pedal <= 3 ? kCodes[pedal - 1] : 0;
+}
+
+double PedalController::holdStep() const {
+    return roundHalfEven(player_.engine().selectionEnd()) * 0.01 / 32.0;
+}
+
+void PedalController::onSerialEvent() {
+    PlayerState& s = player_.state();
+    SerialPedalPort& port = player_.serialPort();
+    if (s.heldPedal == 0) {
+        int pedal = 0;
+        if (port.cdHolding())
+            pedal = 1;
+        else if (port.dsrHolding())
+            pedal = 2;
+        else if (port.ctsHolding())
+            pedal = 3;
+        if (pedal != 0) {
+            s.pedalReleased = false;
+            s.heldPedal = pedal;
+            pedalPressed(pedal);
+        }
+    }
+    // A hold ends inside pedalPressed(), whose passes call this handler; by
+    // now the release may already have been taken.
+    if ((s.heldPedal == 1 && !port.cdHolding()) || (s.heldPedal == 2 && !port.dsrHolding()) ||
+        (s.heldPedal == 3 && !port.ctsHolding())) {
+        s.pedalReleased = true;
+        s.heldPedal = 0;
+    }
+}
+
+void PedalController::pedalPressed(int pedal) {
+    pedalAction(pedal, Device::Serial, holdStep());
+}
+
+void PedalController::onGameButtonDown(int code) {
+    const double step = holdStep();
+    switch (code) {
+    case 2:
+        pedalAction(1, Device::GamePort, step);
+        break;
+    case 4:
+        pedalAction(2, Device::GamePort, step);
+        break;
+    case 3:
+        pedalAction(3, Device::GamePort, step);
+        break;
+    default:
+        break;
+    }
+}
+
+void PedalController::onGameButtonUp(int /*code*/) {
+    player_.state().pedalReleased = true;
+}
+
+bool PedalController::held(int pedal, Device device) const {
+    if (device == Device::Serial)
+        return !player_.state().pedalReleased;
+    // An unplugged or switched-off device reads as released, so the hold ends.
+    const GamePortPedal& pad = player_.gamePort();
+    return pad.isEnabled() && pad.buttonHeld(codeOfPedal(pedal));
+}
+
+void PedalController::endOfPass(int pedal, int action, Device device) {
+    if (device == Device::Serial) {
+        onSerialEvent();
+        // A port that went away (or was closed) cannot report the release.
+        if (!player_.serialPort().portOpen())
+            player_.state().pedalReleased = true;
+    } else if (pedal == 3 && action == PedalRewind) {
+        delay(1.0);
+    }
+}
+
+void PedalController::pedalAction(int pedal, Device device, double step) {
+    if (pedal < 1 || pedal > 3)
+        return;
+    const int action = player_.state().pedalAction[pedal - 1];
+    MediaEngine& engine = player_.engine();
+
+    if (action != PedalPlay && player_.state().toggleMode)
+        engine.pause();
+
+    const auto hold = [&](const std::function<void()>& move) {
+        lastHoldPasses_ = 0;
+        while (held(pedal, device)) {
+            const auto passEnd = Clock::now() + minimumPass;
+            move();
+            ++lastHoldPasses_;
+            endOfPass(pedal, action, device);
+            // Deliberately no event processing: the display catches up after the hold.
+            std::this_thread::sleep_until(passEnd);
+        }
+    };
+
+    switch (action) {
+    case PedalForward: {
+        // At exactly the end the pedal still moves on (the toolbar's rule does not).
+        const auto forward = [&](double by) {
+            if (engine.selectionEnd() >= engine.currentPosition())
+                engine.setCurrentPosition(engine.currentPosition() + by);
+        };
+        forward(player_.state().largeSkip);
+        delay(1.0);
+        hold([&] { forward(step); });
+        break;
+    }
+    case PedalRewind:
+        player_.rewindRule(player_.state().largeSkip);
+        delay(1.0);
+        hold([&] { player_.rewindRule(step); });
+        break;
+    case PedalPlay:
+        if (engine.currentState() == MediaEngine::Running) {
+            engine.pause();
+        } else {
+            engine.setCurrentPosition(engine.currentPosition() - player_.state().stepBack);
+            engine.run();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace velloran

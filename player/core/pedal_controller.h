@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+
+#include <chrono>
+#include <functional>
+
+namespace velloran {
+
+class Player;
+
+/// The foot pedal: turns presses of the serial or joystick pedal into the
+/// pedal actions (Forward, Rewind, Play) on the player's engine.
+///
+/// Forward and Rewind jump by the large skip, wait a second (window events
+/// keep running), then keep moving while the pedal is held. The hold loop lets
+/// no window events run; it polls the device itself.
+class PedalController : public QObject {
+    Q_OBJECT
+public:
+    enum class Device { Serial, GamePort };
+
+    /// Connects to the player's two pedal devices.
+    explicit PedalController(Player& player, QObject* parent = nullptr);
+
+    /// The serial port's communication event: takes one press (CD, DSR, CTS in
+    /// that order) while no pedal is in hand, and the release of the pedal in hand.
+    void onSerialEvent();
+    /// The pedal action for a serial pedal (1..3).
+    void pedalPressed(int pedal);
+    /// The joystick pedal's button events (codes 2, 4, 3 are pedals 1, 2, 3).
+    void onGameButtonDown(int code);
+    void onGameButtonUp(int code);
+
+    /// Distance of one hold pass: the length, to whole seconds, / 3200.
+    double holdStep() const;
+
+    /// Shortest time one hold pass takes. Without it a hold on a fast engine
+    /// would cross a whole dictation in well under a second; with 3 ms the
+    /// 3200 passes take about ten seconds whatever the length.
+    std::chrono::microseconds minimumPass{3000};
+    /// The one-second wait of a pedal action (tests replace it).
+    std::function<void(double seconds)> delay;
+
+    /// Passes made by the last hold (for measurements).
+    long lastHoldPasses() const { return lastHoldPasses_; }
+
+private:
+    void pedalAction(int pedal, Device device, double step);
+    bool held(int pedal, Device device) const;
+    void endOfPass(int pedal, int action, Device device);
+    static int codeOfPedal(int pedal);
+
+    Player& player_;
+    long lastHoldPasses_ = 0;
+};
+
+} // namespace velloran

@@ -1,0 +1,119 @@
+#include "pedal_test.h"
+
+#include "pedal_devices.h"
+#include "settings.h"
+#include "user_prompts.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace velloran {
+
+PedalTest::PedalTest(SerialPedalPort& serial, GamePortPedal& gamePort, UserPrompts& prompts,
+                     const QString& appDir, QObject* parent)
+    : QObject(parent), serial_(serial), gamePort_(gamePort), prompts_(prompts), appDir_(appDir) {
+    while (appDir_.endsWith(QLatin1Char('/')))
+        appDir_.chop(1);
+    connect(&serial_, &SerialPedalPort::commEvent, this, &PedalTest::onSerialEvent);
+    connect(&gamePort_, &GamePortPedal::buttonDown, this,
+            [this](int code) { onButton(code, true); });
+    connect(&gamePort_, &GamePortPedal::buttonUp, this,
+            [this](int code) { onButton(code, false); });
+}
+
+PedalTest::~PedalTest() {
+    close();
+}
+
+QString PedalTest::picturePath(int pedal) const {
+    return appDir_ +
+           QStringLiteral("/bitmap/pedal%1%2.bmp")
+               .arg(pedal)
+               .arg(pressed_.at(pedal - 1) ? QStringLiteral("down") : QStringLiteral("up"));
+}
+
+bool PedalTest::checkPort(const QString& portText) {
+    QString error;
+    bool opened = true;
+    if (portText == QLatin1String("Game Port")) {
+        gamePort_.setEnabled(true);
+    } else {
+        const PortChoice choice = parsePortText(portText);
+        if (choice.kind == PortChoice::Serial && !choice.devicePath.isEmpty()) {
+            serial_.setDevicePath(choice.devicePath);
+        } else {
+            // "COMn" keeps its last character; a longer number (COM10) reads as
+            // no port, and so does anything that is not a number.
+            const QString digit =
+                portText.startsWith(QLatin1String("COM")) ? portText.right(1) : portText;
+            const auto number = parseWholeNumber(digit);
+            serial_.setCommPort(number.value_or(0));
+        }
+        opened = serial_.setPortOpen(true, &error);
+    }
+    pressed_ = {};
+    pedalDown_ = 0;
+    for (int pedal = 1; opened && pedal <= 3; ++pedal) {
+        if (!QFileInfo::exists(picturePath(pedal))) {
+            opened = false;
+            error = picturePath(pedal) + QStringLiteral(": missing");
+        }
+    }
+    if (!opened) {
+        qWarning().noquote() << "pedal test:" << error;
+        prompts_.showError(badPortMessage());
+        close();
+        return false;
+    }
+    emit changed();
+    return true;
+}
+
+void PedalTest::close() {
+    if (closed_)
+        return;
+    closed_ = true;
+    serial_.setPortOpen(false);
+    gamePort_.setEnabled(false);
+}
+
+void PedalTest::onSerialEvent() {
+    if (pedalDown_ == 0) {
+        if (serial_.cdHolding())
+            pedalDown_ = 1;
+        else if (serial_.dsrHolding())
+            pedalDown_ = 2;
+        else if (serial_.ctsHolding())
+            pedalDown_ = 3;
+        if (pedalDown_ != 0)
+            show(pedalDown_, true);
+    }
+    if ((pedalDown_ == 1 && !serial_.cdHolding()) || (pedalDown_ == 2 && !serial_.dsrHolding()) ||
+        (pedalDown_ == 3 && !serial_.ctsHolding())) {
+        show(pedalDown_, false);
+        pedalDown_ = 0;
+    }
+}
+
+void PedalTest::onButton(int code, bool down) {
+    switch (code) {
+    case 2:
+        show(1, down);
+        break;
+    case 4:
+        show(2, down);
+        break;
+    case 3:
+        show(3, down);
+        break;
+    default:
+        break;
+    }
+}
+
+void PedalTest::show(int pedal, bool down) {
+    pressed_.at(pedal - 1) = down;
+    emit changed();
+}
+
+} // namespace velloran
