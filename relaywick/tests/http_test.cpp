@@ -307,11 +307,20 @@ protected:
             res.set_content("over tls", "text/plain");
         });
         server_->Start();
+        plain_.server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("in the clear", "text/plain");
+        });
+        plain_.Start();
+        const std::string plainUrl = plain_.Url("/x");
+        server_->server().Get("/down", [plainUrl](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(plainUrl);
+        });
     }
-    std::string HttpsUrl() const {
-        return "https://127.0.0.1:" + std::to_string(server_->port()) + "/x";
+    std::string HttpsUrl(const std::string& path = "/x") const {
+        return "https://127.0.0.1:" + std::to_string(server_->port()) + path;
     }
     std::unique_ptr<HttpServer> server_;
+    HttpServer plain_;
 };
 
 TEST_F(Tls, SelfSignedCertificateIsRefusedWithoutRetry) {
@@ -331,6 +340,10 @@ TEST_F(Tls, OptInReachesATestServerOnTheUrlsPort) {
     r = Send("", server_->Url("/x"), false, nullptr, nullptr, true);
     EXPECT_EQ(r.ok, 1) << r.text();
     EXPECT_EQ(r.text(), "over tls");
+    // A secure request is not redirected to plain HTTP.
+    r = Send("", HttpsUrl("/down"), false);
+    EXPECT_EQ(r.ok, 0);
+    EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12006\n");
 }
 
 } // namespace
