@@ -9,9 +9,10 @@
  *
  * Certificates of https servers are verified against the system's trust store. A test
  * server with a self-signed certificate can be reached only when the caller sets the
- * environment variable RELAYWICK_INSECURE_TLS=1 on purpose; that switches the peer and
- * host name checks off for every later transfer of the process. Proxies come from the
- * usual environment variables (http_proxy, https_proxy, no_proxy).
+ * environment variable RELAYWICK_INSECURE_TLS=1 on purpose; while it is set, transfers
+ * skip the certificate and host name checks. A certificate error is never retried without
+ * the checks. Proxies come from the usual environment variables (http_proxy, https_proxy,
+ * no_proxy).
  */
 #ifndef RELAYWICK_H
 #define RELAYWICK_H
@@ -56,6 +57,16 @@ RELAYWICK_API unsigned char AddUploadVariables(const char* name, const char* val
  *              or more gets no terminating zero, which is why the buffer must be
  *              zero-filled and one byte longer.
  * Returns 1 when the server answered 200 and the whole body moved, else 0.
+ *
+ * Error texts carry a number: errno for local file errors; for network failures 12007 name
+ * not resolved, 12029 cannot connect, 12002 timed out, 12030 / 12031 connection aborted /
+ * reset, 12037 / 12038 / 12045 certificate date / name / unknown authority, 12006 scheme
+ * refused (also a redirect from https to http), else libcurl's CURLcode. Examples:
+ *   "Unable to open Internet connection"           (URL unusable, scheme not http/https)
+ *   "Failed in call to HttpSendRequest, Error:12029\n"
+ *   "The server answered with HTTP status 404\n"
+ *   "HTTP status 407: the proxy asks for credentials and none were given\n"
+ *   "Error reading the file: 2 "                   (upload of a missing file)
  */
 RELAYWICK_API unsigned char SendHttpRequest(const char* local_file, const char* url,
                                             unsigned char upload, const char* proxy_user,
