@@ -115,13 +115,18 @@ void MpvEngine::onWakeup(void* self) {
     auto* engine = static_cast<MpvEngine*>(self);
     if (engine->drainQueued_.exchange(true))
         return;
-    QMetaObject::invokeMethod(
-        engine,
-        [engine] {
-            engine->drainQueued_ = false;
-            engine->drainEvents();
-        },
-        Qt::QueuedConnection);
+    try {
+        QMetaObject::invokeMethod(
+            engine,
+            [engine] {
+                engine->drainQueued_ = false;
+                engine->drainEvents();
+            },
+            Qt::QueuedConnection);
+    } catch (...) {
+        // Nothing may unwind into mpv; the next wakeup tries again.
+        engine->drainQueued_ = false;
+    }
 }
 
 void MpvEngine::drainEvents() {
