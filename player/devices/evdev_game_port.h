@@ -16,6 +16,7 @@ namespace velloran::devices {
 /// at every enable. The device is open only while enabled, so disabling
 /// releases it and enabling again picks up a pedal plugged in since.
 /// Button codes are the 1-based numbers of ButtonMap.
+/// Delete it with deleteLater() from its own signals' slots.
 class EvdevGamePort final : public GamePortPedal {
     Q_OBJECT
 public:

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 
 #include <cerrno>
 #include <system_error>
@@ -45,16 +44,23 @@ std::shared_ptr<IoctlModemLines> IoctlModemLines::open(const QString& path, QStr
         return fail(QStringLiteral("No serial device given"));
 
     UniqueFd fd(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd)
+    if (!fd) {
+        // A ttyS node without a UART behind it fails with EIO, which says
+        // little to a user picking COM2.
+        if (errno == EIO)
+            return fail(path + QStringLiteral(": No such serial port (Input/output error)"));
         return fail(describe(path, errno));
+    }
     if (!::isatty(fd.get()))
         return fail(path + QStringLiteral(": Not a serial port"));
 
     // Without CLOCAL the kernel hangs the port up whenever CD drops, which is
     // exactly what pedal 1 does on release; without clearing CRTSCTS the
     // driver would drive RTS itself. Raw mode keeps stray input inert.
-    termios tio{};
-    if (::tcgetattr(fd.get(), &tio) == 0) {
+    termios original{};
+    const bool haveOriginal = ::tcgetattr(fd.get(), &original) == 0;
+    if (haveOriginal) {
+        termios tio = original;
         ::cfmakeraw(&tio);
         tio.c_cflag |= CLOCAL | CREAD;
         tio.c_cflag &= ~CRTSCTS;
@@ -71,7 +77,21 @@ std::shared_ptr<IoctlModemLines> IoctlModemLines::open(const QString& path, QStr
     if (::ioctl(fd.get(), TIOCMBIS, &raise) != 0 && isDeviceGoneError(errno))
         return fail(describe(path, errno));
 
-    return std::shared_ptr<IoctlModemLines>(new IoctlModemLines(std::move(fd)));
+    return std::shared_ptr<IoctlModemLines>(
+        new IoctlModemLines(std::move(fd), haveOriginal ? &original : nullptr));
+}
+
+IoctlModemLines::IoctlModemLines(UniqueFd fd, const termios* original) : fd_(std::move(fd)) {
+    if (original) {
+        restore_ = true;
+        original_ = *original;
+    }
+}
+
+IoctlModemLines::~IoctlModemLines() {
+    // Other programs find the port as it was; fails harmlessly once unplugged.
+    if (restore_)
+        ::tcsetattr(fd_.get(), TCSANOW, &original_);
 }
 
 int IoctlModemLines::read(ModemLineState& state) {

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <termios.h>
+
 #include <memory>
 
 namespace velloran::devices {
@@ -52,15 +54,20 @@ public:
     /// user-readable reason such as "/dev/ttyS6: No such file or directory".
     static std::shared_ptr<IoctlModemLines> open(const QString& path, QString* error);
 
+    /// Puts back the line settings found at open.
+    ~IoctlModemLines() override;
+
     int read(ModemLineState& state) override;
     int waitForChange() override;
     void cancelWait() override;
 
 private:
-    explicit IoctlModemLines(UniqueFd fd) : fd_(std::move(fd)) {}
+    IoctlModemLines(UniqueFd fd, const termios* original);
 
     UniqueFd fd_;
     ThreadInterrupter interrupter_;
+    bool restore_ = false;
+    termios original_{};
 };
 
 } // namespace velloran::devices

@@ -12,6 +12,7 @@ namespace velloran::devices {
 /// (/dev/ttyUSB0, /dev/ttyACM0). The input reads go to the device each time;
 /// changes come from a ModemWatcher thread and reach the UI thread as
 /// commEvent through the event loop.
+/// Delete it with deleteLater() from its own signals' slots.
 class TermiosSerialPort final : public SerialPedalPort {
     Q_OBJECT
 public:
