@@ -123,7 +123,11 @@ ModemWatcher::ModemWatcher(std::shared_ptr<ModemLines> lines, Sink sink, Timing 
     // The thread keeps its own reference: if stop() ever has to leave it
     // behind, everything it touches stays alive until it ends.
     shared_->thread = std::thread([shared = shared_] {
-        shared->run();
+        try {
+            shared->run();
+        } catch (...) {
+            // Nothing may leave the thread; a watch that failed just ends.
+        }
         std::lock_guard lock(shared->mutex);
         shared->finished = true;
         shared->wake.notify_all();
