@@ -1,15 +1,22 @@
 #include "composition.h"
 
+#include "core/pedal_controller.h"
+#include "core/pedal_test.h"
 #include "core/player.h"
 #include "core/settings.h"
+#include "core/settings_panel.h"
 #include "core/settings_store.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
 #include "gui/main_window.h"
+#include "gui/port_test_dialog.h"
 #include "gui/qt_user_prompts.h"
+#include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
 
 #include <QApplication>
+#include <QFrame>
+#include <QLayout>
 #include <QMessageBox>
 
 namespace velloran {
@@ -24,6 +31,8 @@ struct Application::Parts {
     std::unique_ptr<GamePortPedal> gamePort;
     QtUserPrompts prompts;
     std::unique_ptr<Player> player;
+    std::unique_ptr<PedalController> pedals;
+    std::unique_ptr<SettingsPanel> panel;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<SplashWindow> splash;
 };
@@ -37,7 +46,14 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
+    p.pedals = std::make_unique<PedalController>(*p.player);
+    p.panel = std::make_unique<SettingsPanel>(*p.player);
+    QObject::connect(p.player.get(), &Player::fillSettingsPanelRequested, p.panel.get(),
+                     &SettingsPanel::fill);
     p.window = std::make_unique<MainWindow>(*p.player, appDir);
+    p.window->panelArea()->layout()->addWidget(new SettingsPanelWidget(*p.panel));
+    QObject::connect(p.panel.get(), &SettingsPanel::testRequested, p.window.get(),
+                     [this](const QString& portText) { runPedalTest(portText); });
     p.prompts.setParentWidget(p.window.get());
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
 
@@ -64,6 +80,18 @@ Application::Application(const QString& appDir, const QString& fileArgument)
 }
 
 Application::~Application() = default;
+
+void Application::runPedalTest(const QString& portText) {
+    Parts& p = *parts_;
+    // The test has its own pair of devices; the player's stay off meanwhile.
+    const auto serial = p.devices->makeSerialPort();
+    const auto gamePort = p.devices->makeGamePort();
+    PedalTest test(*serial, *gamePort, p.prompts, p.appDir);
+    if (!test.checkPort(portText))
+        return;
+    PortTestDialog dialog(test, p.window.get());
+    dialog.exec();
+}
 
 void Application::start() {
     parts_->splash->start();

@@ -29,6 +29,8 @@ public:
     MainWindow& mainWindow();
 
 private:
+    void runPedalTest(const QString& portText);
+
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

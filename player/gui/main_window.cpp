@@ -19,6 +19,7 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QVariantAnimation>
 
 namespace velloran {
 
@@ -148,7 +149,7 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
         raise();
     });
 
-    resize(640, twipsToPixels(Player::kCollapsedHeightTwips));
+    resize(760, twipsToPixels(Player::kCollapsedHeightTwips));
     refresh();
 }
 
@@ -217,11 +218,28 @@ void MainWindow::refresh() {
 void MainWindow::applyHeight(int twips) {
     if (twips == appliedHeightTwips_)
         return;
+    const bool growing = appliedHeightTwips_ != 0 && twips > appliedHeightTwips_;
     appliedHeightTwips_ = twips;
     const int stripHeight = twipsToPixels(Player::kCollapsedHeightTwips);
     strip_->setFixedHeight(stripHeight);
     panelArea_->setVisible(twips > Player::kCollapsedHeightTwips);
-    setFixedHeight(std::max(twipsToPixels(twips), stripHeight));
+    const int target = std::max(twipsToPixels(twips), stripHeight);
+    if (slide_)
+        slide_->stop();
+    if (!growing || slideMs_ <= 0 || !isVisible()) {
+        setFixedHeight(target);
+        return;
+    }
+    // The panel slides down out of the strip.
+    if (!slide_) {
+        slide_ = new QVariantAnimation(this);
+        connect(slide_, &QVariantAnimation::valueChanged, this,
+                [this](const QVariant& value) { setFixedHeight(value.toInt()); });
+    }
+    slide_->setDuration(slideMs_);
+    slide_->setStartValue(height());
+    slide_->setEndValue(target);
+    slide_->start();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -11,6 +11,7 @@ class QMenu;
 class QSlider;
 class QToolBar;
 class QFrame;
+class QVariantAnimation;
 
 namespace velloran {
 
@@ -41,6 +42,9 @@ public:
 
     /// Shows the player's current state.
     void refresh();
+
+    /// How long the settings panel takes to slide open (0: at once).
+    void setSlideDuration(int ms) { slideMs_ = ms; }
 
 signals:
     /// The Help menu's About entry.
@@ -74,6 +78,8 @@ private:
     QFrame* panelArea_ = nullptr;
     QMenu* helpMenu_ = nullptr;
     int appliedHeightTwips_ = 0;
+    int slideMs_ = 150;
+    QVariantAnimation* slide_ = nullptr;
     bool closing_ = false;
 };
 

@@ -34,6 +34,7 @@ protected:
         window.openHelp = [this](const QString& path) {
             helpOpened << path;
         };
+        window.setSlideDuration(0);
     }
 
     template <typename T>
