@@ -79,6 +79,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         {"keep-open", "always"},
         {"pause", "yes"},
         {"hr-seek", "yes"},
+        // Rate changes keep the dictation's pitch (scaletempo2 is inserted).
+        {"audio-pitch-correction", "yes"},
         {"audio-client-name", "Velloran"},
         // A machine without a sound device still plays (silently) instead of
         // running to the end at once.
@@ -206,6 +208,7 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         // The reply to our last seek came before this, so mpv has now done it.
         if (!seekAwaitingReply_ && !seekResendNeeded_)
             pendingTarget_.reset();
+        checkArrivalAtEnd(out); // a seek onto the end while playing parks there
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(event.data);
@@ -340,7 +343,8 @@ void MpvEngine::failOpen() {
 }
 
 double MpvEngine::clampToMedia(double seconds) const {
-    return std::clamp(seconds, 0.0, std::max(0.0, duration_));
+    // A stream of unknown length only has a start.
+    return duration_ > 0 ? std::clamp(seconds, 0.0, duration_) : std::max(0.0, seconds);
 }
 
 double MpvEngine::currentPosition() const {
