@@ -37,7 +37,7 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     setStyleSheet(QStringLiteral("QComboBox#Combo1, QComboBox#cmbPort, QComboBox#txtL,"
                                  "QComboBox#txtS, QComboBox#txtRew, QLineEdit#txtWavePath"
                                  "{ background-color: rgb(224, 224, 192); }"
-                                 "QLabel, QRadioButton, QGroupBox { font-size: 8pt; }"));
+                                 "QWidget { font-size: 7pt; }"));
     setMinimumSize(twipsToPixels(11200), twipsToPixels(2000 - kBandTop));
 
     auto* pedal = new QGroupBox(QStringLiteral("Foot Pedal"), this);
@@ -48,7 +48,7 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     constexpr int kLabelLeft[3] = {120, 1605, 3405};
     constexpr int kListLeft[3] = {520, 2190, 3885};
     for (int i = 0; i < 3; ++i) {
-        label(pedal, sides[i], kLabelLeft[i], 375, 500);
+        label(pedal, sides[i], kLabelLeft[i], 375, kListLeft[i] - kLabelLeft[i] - 30);
         pedals_[i] = makeList(pedal, QStringLiteral("Combo1"), SettingsPanel::pedalItems());
         pedals_[i]->setProperty("index", i);
         pedals_[i]->setAccessibleName(sides[i] + QStringLiteral(" pedal"));
@@ -88,16 +88,18 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     auto* skips = new QGroupBox(QStringLiteral("Skip Seconds"), this);
     skips->setObjectName(QStringLiteral("fraSkip"));
     place(skips, 5160, 450 - kBandTop, 6015, 735);
-    label(skips, QStringLiteral("Rewind / Forward"), 120, 330, 700);
+    // Each list sits under its label; the frame is too short for a line of
+    // its own, so the labels share the band of the frame's caption.
+    constexpr int kSkipTop = 390;
+    label(skips, QStringLiteral("Rewind / Forward"), 600, 170, 1500);
     large_ = makeList(skips, QStringLiteral("txtL"), SettingsPanel::skipItems());
-    place(large_, 840, 300, 940, kListHeight);
-    label(skips, QStringLiteral("Small Rewind / Small Forward"), 1800, 330, 1300)
-        ->setWordWrap(true);
+    place(large_, 840, kSkipTop, 940, 300);
+    label(skips, QStringLiteral("Small Rewind / Small Forward"), 2500, 170, 2300);
     small_ = makeList(skips, QStringLiteral("txtS"), SettingsPanel::skipItems());
-    place(small_, 3100, 300, 940, kListHeight);
-    label(skips, QStringLiteral("Step Back"), 4300, 330, 720);
+    place(small_, 3100, kSkipTop, 940, 300);
+    label(skips, QStringLiteral("Step Back"), 5000, 170, 980);
     stepBack_ = makeList(skips, QStringLiteral("txtRew"), SettingsPanel::skipItems());
-    place(stepBack_, 5040, 300, 900, kListHeight);
+    place(stepBack_, 5040, kSkipTop, 900, 300);
     connect(large_, &QComboBox::activated, this,
             [this] { panel_.largeText = large_->currentText(); });
     connect(small_, &QComboBox::activated, this,
