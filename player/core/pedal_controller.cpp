@@ -83,8 +83,13 @@ void PedalController::onGameButtonUp(int /*code*/) {
 }
 
 bool PedalController::held(int pedal, Device device) const {
-    if (device == Device::Serial)
-        return !player_.state().pedalReleased;
+    if (device == Device::Serial) {
+        // The release flag is shared by all pedals: a press taken while this
+        // one was up again (nested in its first second) clears it, but must
+        // not restart this pedal's hold.
+        const PlayerState& s = player_.state();
+        return !s.pedalReleased && s.heldPedal == pedal;
+    }
     // An unplugged or switched-off device reads as released, so the hold ends.
     const GamePortPedal& pad = player_.gamePort();
     return pad.isEnabled() && pad.buttonHeld(codeOfPedal(pedal));
