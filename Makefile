@@ -22,8 +22,12 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# With no settings yet, the first run opens the sample dictation.
 run: build
-	$(BUILD_DIR)/bin/velloran $(ARGS)
+	@conf="$${XDG_CONFIG_HOME:-$$HOME/.config}/Velloran/Velloran.conf"; \
+	args="$(ARGS)"; \
+	if [ -z "$$args" ] && [ ! -f "$$conf" ]; then args="$(BUILD_DIR)/bin/samples/sample-dictation.wav"; fi; \
+	exec $(BUILD_DIR)/bin/velloran $$args
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
