@@ -89,14 +89,21 @@ void SettingsPanel::fill() {
     pick(smallText, numberText(roundHalfEven(leadingNumber(store.read(keys::SmallChange)))));
     pick(stepBackText, store.read(keys::RewVal));
 
-    if (const auto toggle = parseBool(store.read(keys::PlayToggle)))
+    // Exclusive options: choosing one clears the other, so the later one set
+    // wins; a key that does not read as a Boolean changes neither. Otherwise a
+    // stored "Start Stop" with an unreadable "Play Press" would show (and on
+    // OK save) "Press to Play" while the pedals run in "Start Stop".
+    if (const auto toggle = parseBool(store.read(keys::PlayToggle))) {
         startStop = *toggle;
-    if (const auto press = parseBool(store.read(keys::PlayPress)))
+        if (*toggle)
+            pressToPlay = false;
+    }
+    if (const auto press = parseBool(store.read(keys::PlayPress))) {
         pressToPlay = *press;
-    // Exclusive options: the later one set wins, as with option buttons.
-    if (pressToPlay)
-        startStop = false;
-    else if (!startStop)
+        if (*press)
+            startStop = false;
+    }
+    if (!pressToPlay && !startStop)
         pressToPlay = true;
 
     for (int i = 0; i < 3; ++i) {
