@@ -46,10 +46,18 @@ bool PedalTest::checkPort(const QString& portText) {
             // no port, and so does anything that is not a number.
             const QString digit =
                 portText.startsWith(QLatin1String("COM")) ? portText.right(1) : portText;
+            // Refused here rather than left to the device, which may map a
+            // port number below 1 to some path of its own.
             const auto number = parseWholeNumber(digit);
-            serial_.setCommPort(number.value_or(0));
+            if (number && *number >= 1) {
+                serial_.setCommPort(*number);
+            } else {
+                opened = false;
+                error = portText + QStringLiteral(": no such port");
+            }
         }
-        opened = serial_.setPortOpen(true, &error);
+        if (opened)
+            opened = serial_.setPortOpen(true, &error);
     }
     pressed_ = {};
     pedalDown_ = 0;
