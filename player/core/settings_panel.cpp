@@ -79,11 +79,13 @@ void SettingsPanel::fill() {
     if (ports.contains(port))
         portText = port;
 
-    // The lists only take their own items; anything else leaves them as they were.
+    // The lists only take their own items. A stored value they cannot show
+    // (a skip of 12, a step back of 2.5 put in the store by hand) leaves the
+    // list with nothing chosen, and OK then keeps the stored value instead
+    // of saving a stale choice or 0 over it.
     const QStringList skips = skipItems();
     const auto pick = [&](QString& box, const QString& text) {
-        if (skips.contains(text))
-            box = text;
+        box = skips.contains(text) ? text : QString();
     };
     pick(largeText, numberText(roundHalfEven(leadingNumber(store.read(keys::LargeChange)))));
     pick(smallText, numberText(roundHalfEven(leadingNumber(store.read(keys::SmallChange)))));
@@ -119,9 +121,13 @@ void SettingsPanel::apply() {
     SettingsStore& store = player_.store();
     store.write(keys::WavePath, wavePath);
     store.write(keys::PortId, portText);
-    store.write(keys::LargeChange, numberText(leadingNumber(largeText)));
-    store.write(keys::SmallChange, numberText(leadingNumber(smallText)));
-    store.write(keys::RewVal, numberText(leadingNumber(stepBackText)));
+    const auto writeSkip = [&](const QString& key, const QString& box) {
+        if (!box.isEmpty())
+            store.write(key, numberText(leadingNumber(box)));
+    };
+    writeSkip(keys::LargeChange, largeText);
+    writeSkip(keys::SmallChange, smallText);
+    writeSkip(keys::RewVal, stepBackText);
     store.write(keys::PlayPress, boolText(pressToPlay));
     store.write(keys::PlayToggle, boolText(startStop));
     for (int i = 0; i < 3; ++i) {
@@ -132,9 +138,13 @@ void SettingsPanel::apply() {
 
     PlayerState& state = player_.state();
     loadPedalActions(store, state);
-    state.largeSkip = leadingNumber(largeText);
-    state.smallSkip = leadingNumber(smallText);
-    state.stepBack = leadingNumber(stepBackText);
+    const auto takeSkip = [](double& skip, const QString& box) {
+        if (!box.isEmpty())
+            skip = leadingNumber(box);
+    };
+    takeSkip(state.largeSkip, largeText);
+    takeSkip(state.smallSkip, smallText);
+    takeSkip(state.stepBack, stepBackText);
     state.toggleMode = startStop;
 }
 

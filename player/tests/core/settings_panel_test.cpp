@@ -72,14 +72,14 @@ TEST_F(SettingsPanelTest, FillShowsTheStoredSettings) {
     EXPECT_EQ(panel.pedalIndex, (std::array<int, 3>{kRewind, kPlay, kForward}));
     EXPECT_FALSE(panel.testEnabled);
 
-    // The step back is shown as stored: a text the list does not hold leaves it.
+    // The step back is shown as stored: a text the list does not hold shows nothing.
     store.values[keys::RewVal] = QStringLiteral("6.0");
     // A pedal without a valid action leaves its list as it was.
     player.state().pedalAction[1] = 0;
     // A port the list does not offer is still shown, so that OK keeps it.
     store.values[keys::PortId] = QStringLiteral("COM7");
     panel.fill();
-    EXPECT_EQ(panel.stepBackText, QStringLiteral("4"));
+    EXPECT_TRUE(panel.stepBackText.isEmpty());
     EXPECT_EQ(panel.pedalIndex[1], kPlay);
     EXPECT_EQ(panel.portText, QStringLiteral("COM7"));
     EXPECT_EQ(panel.ports.count(QStringLiteral("COM7")), 1);
@@ -152,6 +152,30 @@ TEST_F(SettingsPanelTest, ApplyWritesEveryControlInOrderAndReloads) {
     // Saving does not touch the devices; OK does that.
     EXPECT_FALSE(serial.portOpen());
     EXPECT_TRUE(gamePort.isEnabled());
+}
+
+TEST_F(SettingsPanelTest, OkKeepsStoredSkipsTheListsCannotShow) {
+    store.values[keys::LargeChange] = QStringLiteral("12");
+    store.values[keys::SmallChange] = QStringLiteral("0.4");
+    store.values[keys::RewVal] = QStringLiteral("2.5");
+    loadAndOpen();
+    EXPECT_TRUE(panel.largeText.isEmpty());
+    EXPECT_TRUE(panel.smallText.isEmpty());
+    EXPECT_TRUE(panel.stepBackText.isEmpty());
+    ASSERT_TRUE(panel.ok());
+    EXPECT_EQ(store.values[keys::LargeChange], QStringLiteral("12"));
+    EXPECT_EQ(store.values[keys::SmallChange], QStringLiteral("0.4"));
+    EXPECT_EQ(store.values[keys::RewVal], QStringLiteral("2.5"));
+    EXPECT_EQ(player.state().largeSkip, 12);
+    EXPECT_EQ(player.state().smallSkip, 0);
+    EXPECT_EQ(player.state().stepBack, 2.5);
+
+    // A value picked from the list replaces it.
+    openPanel();
+    panel.largeText = QStringLiteral("8");
+    ASSERT_TRUE(panel.ok());
+    EXPECT_EQ(store.values[keys::LargeChange], QStringLiteral("8"));
+    EXPECT_EQ(player.state().largeSkip, 8);
 }
 
 TEST_F(SettingsPanelTest, OkRejectsTwoPedalsWithTheSameAction) {
