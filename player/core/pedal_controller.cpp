@@ -98,9 +98,13 @@ bool PedalController::held(int pedal, Device device) const {
 void PedalController::endOfPass(int pedal, int action, Device device) {
     if (device == Device::Serial) {
         onSerialEvent();
-        // A port that went away (or was closed) cannot report the release.
-        if (!player_.serialPort().portOpen())
+        // A port that went away (or was closed) cannot report the release,
+        // and may never report a change again: back to idle, so that the
+        // next press on a reopened port is taken.
+        if (!player_.serialPort().portOpen()) {
             player_.state().pedalReleased = true;
+            player_.state().heldPedal = 0;
+        }
     } else if (pedal == 3 && action == PedalRewind) {
         delay(1.0);
     }

@@ -442,6 +442,77 @@ TEST_F(PedalControllerTest, HoldEndsWhenItsDeviceGoesAway) {
     EXPECT_EQ(engine.currentPosition(), 93);
 }
 
+/// A serial port whose inputs keep their last state once it is closed.
+class StickySerialPort final : public SerialPedalPort {
+public:
+    void setCommPort(int) override {}
+    int commPort() const override { return 1; }
+    void setDevicePath(const QString&) override {}
+    QString devicePath() const override { return QStringLiteral("/dev/ttyS0"); }
+    bool setPortOpen(bool open, QString* = nullptr) override {
+        open_ = open;
+        return true;
+    }
+    bool portOpen() const override { return open_; }
+    bool cdHolding() const override {
+        if (onRead)
+            onRead();
+        return cd;
+    }
+    bool dsrHolding() const override { return false; }
+    bool ctsHolding() const override { return false; }
+    void raise() { emit commEvent(); }
+
+    bool cd = false;
+    std::function<void()> onRead;
+
+private:
+    bool open_ = false;
+};
+
+TEST(PedalDeviceLoss, SerialHoldEndsWhenThePortClosesThoughItsInputStillReadsOn) {
+    FakeEngine engine;
+    MemorySettingsStore store;
+    RecordingPrompts prompts;
+    StickySerialPort serial;
+    FakeGamePort gamePort;
+    Player player(engine, store, prompts, serial, gamePort);
+    PedalController pedals(player);
+    pedals.minimumPass = std::chrono::microseconds(0);
+    pedals.delay = [](double) {
+    };
+    engine.defaultDuration = kLength;
+    engine.setFileName(QStringLiteral("/dict.wav"));
+    QCoreApplication::processEvents();
+    player.state().pedalAction = {PedalForward, PedalPlay, PedalRewind};
+    player.state().largeSkip = 5;
+    ASSERT_TRUE(player.selectPedalDevice(QStringLiteral("COM1")));
+
+    int reads = 0;
+    serial.onRead = [&] {
+        if (++reads == 10)
+            serial.setPortOpen(false);
+        if (reads > 10000)
+            serial.cd = false; // only if the hold failed to end
+    };
+    serial.cd = true;
+    serial.raise();
+    EXPECT_LT(reads, 100);
+    EXPECT_GT(engine.currentPosition(), 5);
+    EXPECT_EQ(player.state().heldPedal, 0);
+
+    // Reopened, with the pedal up and down again: the press is taken.
+    serial.onRead = nullptr;
+    serial.setPortOpen(true);
+    const double before = engine.currentPosition();
+    pedals.delay = [&](double) {
+        serial.cd = false;
+        serial.raise();
+    };
+    serial.raise();
+    EXPECT_EQ(engine.currentPosition(), before + 5);
+}
+
 TEST_F(PedalControllerTest, HoldPassesTakeAtLeastTheMinimumPass) {
     ASSERT_TRUE(player.selectPedalDevice(QStringLiteral("Game Port")));
     pedals.minimumPass = std::chrono::milliseconds(2);
