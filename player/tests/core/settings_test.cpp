@@ -123,7 +123,8 @@ TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         const QByteArray text = file.readAll();
-        EXPECT_TRUE(text.contains("[Setting]")) << text.constData();
+        EXPECT_TRUE(text.startsWith("[Setting]\n")) << text.constData();
+        EXPECT_TRUE(text.contains("\nLarge Change=5\n")) << text.constData();
         IniSettingsStore other(path);
         EXPECT_EQ(other.read(keys::LargeChange), QStringLiteral("5"));
         EXPECT_EQ(other.read(keys::CurrentFile), QStringLiteral("/home/t/a b.wav"));
@@ -131,6 +132,24 @@ TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
     // Only the settings file is left behind: no temporary files.
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Velloran"))).entryList(QDir::Files),
               QStringList{QStringLiteral("Velloran.conf")});
+}
+
+TEST(IniSettingsStore, ReadsHandEditedAndQtWrittenFilesAndKeepsOddValues) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Velloran.conf"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("; a comment\r\n[Setting]\r\nLarge%20Change=7\r\n  PortID = /dev/ttyUSB0\r\n"
+                   "[Other]\nPortID=COM9\n");
+    }
+    IniSettingsStore store(path);
+    EXPECT_EQ(store.read(keys::LargeChange), QStringLiteral("7"));
+    EXPECT_EQ(store.read(keys::PortId), QStringLiteral("/dev/ttyUSB0"));
+    const QString odd = QStringLiteral("  C:\\dict\\new\nline=x\r\t ");
+    store.write(keys::CurrentFile, odd);
+    EXPECT_EQ(IniSettingsStore(path).read(keys::CurrentFile), odd);
+    EXPECT_EQ(IniSettingsStore(path).read(keys::LargeChange), QStringLiteral("7"));
 }
 
 TEST(IniSettingsStore, DefaultPathFollowsXdgConfigHome) {
