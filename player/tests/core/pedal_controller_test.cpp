@@ -179,6 +179,18 @@ TEST_F(PedalControllerTest, ForwardAtTheEndStillMovesOnAndTheHoldKeepsGoing) {
     mark();
     player.toolbarClick(Player::ForwardButton);
     EXPECT_TRUE(seeksSinceMark().isEmpty());
+
+    // An engine that kept a position past the end: the pedal moves no further.
+    engine.clampPositions = false;
+    mark();
+    holdFor(3, [this] { gamePort.held[kLeftButton] = false; });
+    gamePort.press(kLeftButton);
+    EXPECT_EQ(seeksSinceMark(), QStringList({"3205"}));
+    mark();
+    holdFor(3, [this] { gamePort.held[kLeftButton] = false; });
+    gamePort.press(kLeftButton);
+    EXPECT_TRUE(seeksSinceMark().isEmpty());
+    EXPECT_EQ(engine.currentPosition(), 3205);
 }
 
 TEST_F(PedalControllerTest, ForwardHoldMovesOneStepAPass) {
