@@ -54,6 +54,15 @@ bool waitFor(const std::function<bool()>& condition, int ms = 20000) {
     return condition();
 }
 
+/// Whether a window whose title matches @p pattern is on the test's X server.
+bool windowTitled(const QString& pattern) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--name"), pattern});
+    return search.waitForFinished(5000) && search.exitCode() == 0 &&
+           !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
 class AppProcess : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,6 +85,18 @@ protected:
     }
     QString setting(const QString& key) const { return IniSettingsStore(settingsPath()).read(key); }
 
+    /// waitFor(), but gives up at once when the program has ended.
+    bool waitWhileRunning(const std::function<bool()>& condition) {
+        return waitFor([&] {
+                   if (process.state() == QProcess::NotRunning) {
+                       ADD_FAILURE() << "velloran ended early, exit code " << process.exitCode();
+                       return true;
+                   }
+                   return condition();
+               }) &&
+               process.state() != QProcess::NotRunning;
+    }
+
     void start(const QStringList& args = {}) {
         process.start(QStringLiteral(VELLORAN_EXE), args);
         ASSERT_TRUE(process.waitForStarted(10000));
@@ -97,7 +118,7 @@ protected:
 
 TEST_F(AppProcess, FirstRunWritesTheDefaultsAndSigtermSavesTheState) {
     start();
-    ASSERT_TRUE(waitFor([&] { return setting(keys::ThirdPedal) == QStringLiteral("3"); }));
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::ThirdPedal) == QStringLiteral("3"); }));
     EXPECT_EQ(setting(keys::PortId), QStringLiteral("Game Port"));
     EXPECT_EQ(setting(keys::LargeChange), QStringLiteral("5"));
     EXPECT_EQ(setting(keys::PlayPress), QStringLiteral("True"));
@@ -120,9 +141,11 @@ TEST_F(AppProcess, ReopensTheRememberedFileAtItsPositionAndSavesItOnSigint) {
         store.write(keys::VolumeValue, QStringLiteral("1234"));
     }
     start();
-    // Nothing in the store changes while it runs; give the splash and the
-    // open-complete restore time, then close and read what was saved.
-    QThread::msleep(4000);
+    // The caption shows the length once the file has opened and its position
+    // has been restored.
+    ASSERT_TRUE(waitWhileRunning(
+        [] { return windowTitled(QStringLiteral("letter.wav - Length : 00:00:06")); }));
+    QThread::msleep(300);
     stopWith(SIGINT);
     EXPECT_EQ(setting(keys::CurrentFile), wav);
     EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 2.75, 0.05);
@@ -133,7 +156,7 @@ TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {
     const QString wav = work.filePath(QStringLiteral("from-file-manager.wav"));
     writeWav(wav, 3.0);
     start({wav});
-    ASSERT_TRUE(waitFor([&] { return setting(keys::CurrentFile) == wav; }));
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::CurrentFile) == wav; }));
     stopWith(SIGTERM);
     EXPECT_EQ(setting(keys::CurrentFile), wav);
 }
@@ -156,7 +179,7 @@ TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
     }
     start({dvi});
     const QString wav = dvi + QStringLiteral(".WAV");
-    ASSERT_TRUE(waitFor([&] { return setting(keys::FiletoDelete) == wav; }));
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::FiletoDelete) == wav; }));
     EXPECT_EQ(setting(keys::CurrentFile), wav);
     QFile file(wav);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -165,8 +188,10 @@ TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
     EXPECT_EQ(converted.left(4), QByteArray("RIFF"));
     EXPECT_EQ(converted.mid(20, 2), QByteArray("\x00\x01", 2)); // format tag 0x0100
     EXPECT_EQ(converted.mid(60), audio);
-    // It plays: after a while the position saved at the end has moved on.
-    QThread::msleep(2500);
+    // It plays: once open, the position saved at the end moves on.
+    ASSERT_TRUE(waitWhileRunning(
+        [] { return windowTitled(QStringLiteral("rec.dvi.WAV - Length : 00:00:04")); }));
+    QThread::msleep(1500);
     stopWith(SIGTERM);
     EXPECT_EQ(setting(keys::CurrentFile), wav);
     EXPECT_GT(leadingNumber(setting(keys::CurrentPosition)), 0.3);
