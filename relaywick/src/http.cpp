@@ -387,12 +387,12 @@ void CHttp::ClosePiece() {
 }
 
 // The text is built as if the body arrived in pieces of the buffer size, each piece
-// contributing its bytes up to its first zero byte.
+// contributing its bytes up to its first zero byte. Once the text is full the rest of the
+// body is not walked at all: a large download must not pay for its pieces.
 void CHttp::CapturePiece(const char* data, std::size_t n) {
-    while (n > 0) {
+    while (n > 0 && responseText_.size() < kResponseTextLimit) {
         const std::size_t take = std::min(n, bufferSize_ - pieceFill_);
-        if (responseText_.size() < kResponseTextLimit)
-            std::memcpy(buffer_.get() + pieceFill_, data, take);
+        std::memcpy(buffer_.get() + pieceFill_, data, take);
         pieceFill_ += take;
         data += take;
         n -= take;
