@@ -242,12 +242,8 @@ bool CHttp::OpenRequest(bool post) {
         return false;
     }
     CURL* c = session_.get();
-    curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
-    // No "100 Continue" round trip; and a bodiless POST carries no content type.
-    if (headers)
-        headers = curl_slist_append(headers, "Expect:");
-    if (headers && post)
-        headers = curl_slist_append(headers, "Content-Type:");
+    // A bodiless POST carries no content type.
+    curl_slist* headers = RequestHeaders(post ? "Content-Type:" : nullptr);
     requestHeaders_.reset(headers);
     const std::string target = connection_ + object_;
     CURLcode rc = headers ? CURLE_OK : CURLE_OUT_OF_MEMORY;
@@ -271,6 +267,22 @@ bool CHttp::OpenRequest(bool post) {
     }
     request_ = true;
     return true;
+}
+
+curl_slist* CHttp::RequestHeaders(const char* contentType) {
+    curl_slist* headers = nullptr;
+    // A failed append leaves the list as it was, so it is freed here.
+    auto append = [&](const char* line) {
+        curl_slist* longer = curl_slist_append(headers, line);
+        if (!longer)
+            curl_slist_free_all(headers);
+        headers = longer;
+        return longer != nullptr;
+    };
+    // No "100 Continue" round trip.
+    if (append("Accept: */*") && append("Expect:") && contentType)
+        append(contentType);
+    return headers;
 }
 
 void CHttp::CloseRequest() {

@@ -132,6 +132,9 @@ private:
     void SetStatusError(long status, int sends);
     void ClosePiece();
     void CapturePiece(const char* data, std::size_t n);
+    // The headers every request carries, with `contentType` (a whole header line) when
+    // given; null when out of memory.
+    static curl_slist* RequestHeaders(const char* contentType);
     void CloseRequest();
     CURLcode Perform();
     long ResponseCode() const;

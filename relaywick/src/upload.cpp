@@ -108,11 +108,7 @@ bool CHttp::Upload() {
     Notify(NotifyEvent::Progress, kProgressUpload, 0);
 
     // Replace the empty Content-Type of the bodiless POST.
-    curl_slist* headers = curl_slist_append(nullptr, "Accept: */*");
-    if (headers)
-        headers = curl_slist_append(headers, "Expect:");
-    if (headers)
-        headers = curl_slist_append(headers, header.c_str());
+    curl_slist* headers = RequestHeaders(header.c_str());
     if (!headers || curl_easy_setopt(session_.get(), CURLOPT_HTTPHEADER, headers) != CURLE_OK) {
         curl_slist_free_all(headers);
         SetError("Error adding HTTPRequestHeaders . Errorcode:%d", ENOMEM);
