@@ -8,7 +8,6 @@
 #include <array>
 #include <cstring>
 #include <mutex>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +18,6 @@ using velloran::dsscore::DssStream;
 using velloran::dsscore::OpenError;
 
 constexpr std::size_t kSpSamples = DSS_SP_BUFFER_BYTES / 2;
-constexpr std::size_t kLpSamples = DSS_LP_BUFFER_BYTES / 2;
 
 enum class Interface { None, Transcription, Second };
 
@@ -83,8 +81,6 @@ template <typename Body>
 int guarded(Body&& body) noexcept {
     try {
         return body(session());
-    } catch (const std::bad_alloc&) {
-        return DSS_E_INTERNAL;
     } catch (...) {
         return DSS_E_INTERNAL;
     }
@@ -192,12 +188,10 @@ int DSSDecodeToPCM(uint8_t** buffer, int32_t* flag) {
         *buffer = nullptr;
         if (s.started != Interface::Second || !s.stream)
             return DSS_OK;
-        const bool sp = s.stream->codec() == DssCodec::Sp;
-        const std::size_t count = sp ? kSpSamples : kLpSamples;
-        if (s.stream->read(std::span(s.lent.data(), count)) == 0)
+        if (s.stream->read(std::span(s.lent.data(), s.stream->bufferSamples())) == 0)
             return DSS_OK;
         *buffer = reinterpret_cast<uint8_t*>(s.lent.data());
-        *flag = sp ? 0 : 1;
+        *flag = s.stream->codec() == DssCodec::Sp ? 0 : 1;
         return DSS_OK;
     });
 }
