@@ -2,7 +2,8 @@
 // How quillmere reaches libdsscore: the entry points bound when the program loads, and the
 // same library loaded again by name at run time.
 
-#include <cstdint>
+#include "dsscore.h"
+
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -10,15 +11,17 @@
 
 namespace velloran::tools {
 
-using DssSetTransWayFn = int (*)(std::int32_t mode);
-using DssTransInitDecoderFn = int (*)(const std::int32_t* options);
-using DssActiveFolderFn = int (*)(const char* folder, std::int32_t reserved);
-using DssActiveFileFn = int (*)(const char* path, std::int32_t* info, std::uint8_t* kind);
-using DssTransStartDecodingFn = int (*)();
-using DssTransGetPcmFn = int (*)(std::uint8_t* buffer);
-using DssInitDecoderFn = int (*)(std::int32_t reserved, const std::int32_t* options);
-using DssStartDecodingFn = int (*)(std::int32_t reserved);
-using DssDecodeToPcmFn = int (*)(std::uint8_t** buffer, std::int32_t* flag);
+// Taken from the library's header, so the entry points looked up by name cannot drift from
+// the ones bound at load time.
+using DssSetTransWayFn = decltype(&DSSSetTransWAY);
+using DssTransInitDecoderFn = decltype(&DSSTransInitDecoder);
+using DssActiveFolderFn = decltype(&DSSActiveFolder);
+using DssActiveFileFn = decltype(&DSSActiveFile);
+using DssTransStartDecodingFn = decltype(&DSSTransStartDecoding);
+using DssTransGetPcmFn = decltype(&DSSTransGetPCM);
+using DssInitDecoderFn = decltype(&DSSInitDecoder);
+using DssStartDecodingFn = decltype(&DSSStartDecoding);
+using DssDecodeToPcmFn = decltype(&DSSDecodeToPCM);
 
 /// The entry points bound when the program loads (the transcription interface).
 struct ImportedCore {

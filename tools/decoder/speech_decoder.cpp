@@ -9,12 +9,9 @@ namespace velloran::tools {
 
 namespace {
 
-constexpr std::uint8_t kKindSp = 1;
-constexpr std::uint8_t kKindLp = 2;
+// No library we know reports kind 3, but its wider buffers are still honoured.
 constexpr std::uint8_t kKindWide = 3;
-constexpr std::size_t kTransBufferBytes = 528;
 constexpr std::size_t kWideBufferBytes = 660;
-constexpr std::size_t kLpBufferBytes = 480;
 constexpr std::int32_t kTransOptions = 5;
 constexpr std::int32_t kDecoderOptions = 655397; // 0x000A0025
 
@@ -89,7 +86,7 @@ bool SpeechDecoder::convertToWave(const std::string& source, const std::string& 
     if (imported_.activeFile(source.c_str(), &info, &kind) != 0)
         return false;
 
-    if (kind != kKindSp) {
+    if (kind != DSS_KIND_SP) {
         // Writing a file needs no sound card, so this does not ask whether one is present.
         return convertWithLoadedCore(source, destination);
     }
@@ -99,7 +96,7 @@ bool SpeechDecoder::convertToWave(const std::string& source, const std::string& 
         return false;
     if (imported_.transStartDecoding() != 0)
         return false;
-    std::array<std::uint8_t, kTransBufferBytes> buffer{};
+    std::array<std::uint8_t, DSS_SP_BUFFER_BYTES> buffer{};
     int more = 0;
     do {
         // The buffer of the call that reports the end is part of the recording too.
@@ -132,7 +129,7 @@ bool SpeechDecoder::convertWithLoadedCore(const std::string& source,
         core->startDecoding == nullptr || core->startDecoding(0) != 0)
         return false;
 
-    const WaveFormat format = WaveFormat::monoPcm16(kind == kKindLp ? 8000 : 11025);
+    const WaveFormat format = WaveFormat::monoPcm16(kind == DSS_KIND_LP ? 8000 : 11025);
     RiffWriter wave;
     if (!beginWave(wave, source, destination, format))
         return false;
@@ -142,9 +139,9 @@ bool SpeechDecoder::convertWithLoadedCore(const std::string& source,
         core->decodeToPcm(&pcm, &flag);
         if (pcm == nullptr)
             break;
-        const std::size_t length = flag == 0           ? kTransBufferBytes
+        const std::size_t length = flag == 0           ? DSS_SP_BUFFER_BYTES
                                    : kind == kKindWide ? kWideBufferBytes
-                                                       : kLpBufferBytes;
+                                                       : DSS_LP_BUFFER_BYTES;
         if (!wave.write(std::span<const std::uint8_t>(pcm, length)))
             return false;
     }
