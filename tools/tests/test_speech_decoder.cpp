@@ -125,26 +125,8 @@ protected:
         return decoder.convertToWave(source, destination);
     }
 
-    // Checks the 44-byte header and returns the data that follows it.
-    std::vector<std::uint8_t> waveData(std::uint32_t rate) {
-        const auto wave = readBytes(destination);
-        EXPECT_GE(wave.size(), 44u);
-        if (wave.size() < 44)
-            return {};
-        const std::uint32_t size = static_cast<std::uint32_t>(wave.size() - 44);
-        EXPECT_EQ(std::string(wave.begin(), wave.begin() + 4), "RIFF");
-        EXPECT_EQ(le32(wave, 4), 36 + size);
-        EXPECT_EQ(std::string(wave.begin() + 8, wave.begin() + 16), "WAVEfmt ");
-        EXPECT_EQ(le32(wave, 16), 16u);
-        EXPECT_EQ(le16(wave, 20), 1);
-        EXPECT_EQ(le16(wave, 22), 1);
-        EXPECT_EQ(le32(wave, 24), rate);
-        EXPECT_EQ(le32(wave, 28), rate * 2);
-        EXPECT_EQ(le16(wave, 32), 2);
-        EXPECT_EQ(le16(wave, 34), 16);
-        EXPECT_EQ(std::string(wave.begin() + 36, wave.begin() + 40), "data");
-        EXPECT_EQ(le32(wave, 40), size);
-        return {wave.begin() + 44, wave.end()};
+    std::vector<std::uint8_t> waveData(std::uint32_t rate) const {
+        return velloran::testing::waveData(destination, rate);
     }
 
     static std::vector<std::uint8_t>

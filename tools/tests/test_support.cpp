@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <spawn.h>
 #include <stdexcept>
@@ -163,6 +164,27 @@ std::vector<std::uint8_t> ffmpegPcm(const TempDir& scratch, const fs::path& dss)
 
 void writeDss(const fs::path& path, const DssRecording& recording) {
     writeBytes(path, buildDss(recording));
+}
+
+std::vector<std::uint8_t> waveData(const fs::path& wave, std::uint32_t rate) {
+    const auto bytes = readBytes(wave);
+    EXPECT_GE(bytes.size(), 44u);
+    if (bytes.size() < 44)
+        return {};
+    const std::uint32_t size = static_cast<std::uint32_t>(bytes.size() - 44);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");
+    EXPECT_EQ(le32(bytes, 4), 36 + size);
+    EXPECT_EQ(std::string(bytes.begin() + 8, bytes.begin() + 16), "WAVEfmt ");
+    EXPECT_EQ(le32(bytes, 16), 16u);
+    EXPECT_EQ(le16(bytes, 20), 1);
+    EXPECT_EQ(le16(bytes, 22), 1);
+    EXPECT_EQ(le32(bytes, 24), rate);
+    EXPECT_EQ(le32(bytes, 28), rate * 2);
+    EXPECT_EQ(le16(bytes, 32), 2);
+    EXPECT_EQ(le16(bytes, 34), 16);
+    EXPECT_EQ(std::string(bytes.begin() + 36, bytes.begin() + 40), "data");
+    EXPECT_EQ(le32(bytes, 40), size);
+    return {bytes.begin() + 44, bytes.end()};
 }
 
 } // namespace velloran::testing

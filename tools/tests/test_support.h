@@ -63,4 +63,8 @@ std::vector<std::uint8_t> ffmpegPcm(const TempDir& scratch, const fs::path& dss)
 /// Writes `recording` as a DSS file at `path`.
 void writeDss(const fs::path& path, const DssRecording& recording);
 
+/// The data of the wave file at `wave`, after checking (as test expectations) that its
+/// header is the 44-byte 16-bit mono PCM header at `rate` with both sizes filled in.
+std::vector<std::uint8_t> waveData(const fs::path& wave, std::uint32_t rate);
+
 } // namespace velloran::testing

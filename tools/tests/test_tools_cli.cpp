@@ -36,19 +36,6 @@ protected:
         return ffmpegPcm(dir, path);
     }
 
-    // The wave file's data, after checking its 44-byte header.
-    static std::vector<std::uint8_t> waveData(const fs::path& wave, std::uint32_t rate) {
-        const auto bytes = readBytes(wave);
-        EXPECT_GE(bytes.size(), 44u);
-        if (bytes.size() < 44)
-            return {};
-        EXPECT_EQ(le32(bytes, 4), bytes.size() - 8);
-        EXPECT_EQ(le32(bytes, 24), rate);
-        EXPECT_EQ(le32(bytes, 28), rate * 2);
-        EXPECT_EQ(le32(bytes, 40), bytes.size() - 44);
-        return {bytes.begin() + 44, bytes.end()};
-    }
-
     static bool isEmptyFolder(const fs::path& folder) { return fs::is_empty(folder); }
 
     static std::vector<Frame>* lpFrames;
