@@ -22,11 +22,6 @@ PedalController::PedalController(Player& player, QObject* parent)
     connect(&player_.gamePort(), &GamePortPedal::buttonUp, this, &PedalController::onGameButtonUp);
 }
 
-int PedalController::codeOfPedal(int pedal) {
-    static constexpr int kCodes[3] = {2, 4, 3};
-    return pedal >= 1 && pedal <= 3 ? kCodes[pedal - 1] : 0;
-}
-
 double PedalController::holdStep() const {
     return roundHalfEven(player_.engine().selectionEnd()) * 0.01 / 32.0;
 }
@@ -63,19 +58,8 @@ void PedalController::pedalPressed(int pedal) {
 
 void PedalController::onGameButtonDown(int code) {
     const double step = holdStep();
-    switch (code) {
-    case 2:
-        pedalAction(1, Device::GamePort, step);
-        break;
-    case 4:
-        pedalAction(2, Device::GamePort, step);
-        break;
-    case 3:
-        pedalAction(3, Device::GamePort, step);
-        break;
-    default:
-        break;
-    }
+    if (const int pedal = pedalOfButton(code))
+        pedalAction(pedal, Device::GamePort, step);
 }
 
 void PedalController::onGameButtonUp(int /*code*/) {
@@ -92,7 +76,7 @@ bool PedalController::held(int pedal, Device device) const {
     }
     // An unplugged or switched-off device reads as released, so the hold ends.
     const GamePortPedal& pad = player_.gamePort();
-    return pad.isEnabled() && pad.buttonHeld(codeOfPedal(pedal));
+    return pad.isEnabled() && pad.buttonHeld(buttonOfPedal(pedal));
 }
 
 void PedalController::endOfPass(int pedal, int action, Device device) {

@@ -49,7 +49,6 @@ private:
     void pedalAction(int pedal, Device device, double step);
     bool held(int pedal, Device device) const;
     void endOfPass(int pedal, int action, Device device);
-    static int codeOfPedal(int pedal);
 
     Player& player_;
     long lastHoldPasses_ = 0;

@@ -24,7 +24,9 @@ public:
     /// The device the next open uses.
     virtual QString devicePath() const = 0;
 
-    /// Opens (true) or closes (false) the port. Returns false and fills
+    /// Opens (true) or closes (false) the port. Opening an open port keeps it
+    /// when the selected device is the same, and moves over to the newly
+    /// selected device otherwise. Returns false and fills
     /// @p error with a user-readable reason when the port cannot be opened.
     /// Closing never fails and never blocks.
     virtual bool setPortOpen(bool open, QString* error = nullptr) = 0;
@@ -64,6 +66,15 @@ signals:
     /// The device went away; every button reads as released from now on.
     void deviceLost();
 };
+
+/// The joystick button of pedal 1..3 (0 for any other pedal).
+constexpr int buttonOfPedal(int pedal) {
+    return pedal == 1 ? 2 : pedal == 2 ? 4 : pedal == 3 ? 3 : 0;
+}
+/// The pedal (1..3) of a joystick button code, 0 when the button is no pedal.
+constexpr int pedalOfButton(int code) {
+    return code == 2 ? 1 : code == 4 ? 2 : code == 3 ? 3 : 0;
+}
 
 /// Makes the device pairs: the main window holds one pair, the pedal test
 /// dialog its own.

@@ -104,19 +104,8 @@ void PedalTest::onSerialEvent() {
 }
 
 void PedalTest::onButton(int code, bool down) {
-    switch (code) {
-    case 2:
-        show(1, down);
-        break;
-    case 4:
-        show(2, down);
-        break;
-    case 3:
-        show(3, down);
-        break;
-    default:
-        break;
-    }
+    if (const int pedal = pedalOfButton(code))
+        show(pedal, down);
 }
 
 void PedalTest::show(int pedal, bool down) {

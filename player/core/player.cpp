@@ -105,9 +105,7 @@ void Player::load(const QString& appDir) {
     setDisplay([](DisplayState& d) { d.speedValue = 0; });
 
     if (rememberedExists) {
-        int volume = 0;
-        if (toWhole16(leadingNumber(store_.read(keys::VolumeValue)), volume))
-            state_.volumeLevel = volume;
+        readVolumeLevel();
         setDisplay([this](DisplayState& d) {
             if (d.barCaption.isEmpty())
                 d.barCaption = kResetPercent;
@@ -215,10 +213,15 @@ void Player::openChosen(const QString& path) {
     engine_.setCurrentPosition(0);
 }
 
-void Player::finishOpenCommand() {
+void Player::readVolumeLevel() {
+    // A text beyond 16 bits leaves the level as it was.
     int volume = 0;
     if (toWhole16(leadingNumber(store_.read(keys::VolumeValue)), volume))
         state_.volumeLevel = volume;
+}
+
+void Player::finishOpenCommand() {
+    readVolumeLevel();
     setDisplay([this](DisplayState& d) {
         d.caption = QStringLiteral("Velloran - ") + extractFileName(engine_.fileName());
     });
@@ -412,8 +415,6 @@ bool Player::selectPedalDevice(const QString& portText, QString* error) {
             serial_.setCommPort(choice.commPort);
         else
             serial_.setDevicePath(choice.devicePath);
-        // Reopening applies the new port when one was open already.
-        serial_.setPortOpen(false);
         if (!serial_.setPortOpen(true, error))
             return false;
         if (gamePort_.isEnabled())

@@ -154,6 +154,7 @@ private:
     void onPositionChange(double oldPosition, double newPosition);
     void openChosen(const QString& path);
     void finishOpenCommand();
+    void readVolumeLevel();
     void resetDisplayForNewFile();
     void setDisplay(const std::function<void(DisplayState&)>& change);
     QString fileCaption() const;

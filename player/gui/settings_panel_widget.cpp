@@ -162,12 +162,10 @@ void SettingsPanelWidget::refresh() {
     refreshing_ = true;
     for (int i = 0; i < 3; ++i)
         pedals_[i]->setCurrentIndex(panel_.pedalIndex[i]);
-    if (port_->count() != panel_.ports.size() || [&] {
-            for (int i = 0; i < port_->count(); ++i)
-                if (port_->itemText(i) != panel_.ports[i])
-                    return true;
-            return false;
-        }()) {
+    QStringList shownPorts;
+    for (int i = 0; i < port_->count(); ++i)
+        shownPorts << port_->itemText(i);
+    if (shownPorts != panel_.ports) {
         port_->clear();
         port_->addItems(panel_.ports);
     }

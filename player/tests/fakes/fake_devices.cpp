@@ -13,6 +13,7 @@ bool FakeSerialPort::setPortOpen(bool open, QString* error) {
     if (open && failingDevices.contains(devicePath())) {
         if (error)
             *error = devicePath() + QStringLiteral(": No such file or directory");
+        open_ = false; // the port it was on has been let go of, as by the real port
         return false;
     }
     open_ = open;
