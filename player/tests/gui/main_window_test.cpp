@@ -1,12 +1,6 @@
-#include "core/player.h"
-#include "core/settings.h"
-#include "fakes/fake_devices.h"
-#include "fakes/fake_engine.h"
-#include "fakes/fake_prompts.h"
-#include "fakes/qt_printers.h"
-#include "gui/main_window.h"
 #include "gui/qt_user_prompts.h"
 #include "gui/splash_window.h"
+#include "window_rig.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +9,6 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 
@@ -26,48 +19,14 @@ using namespace velloran::testing;
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test, protected WindowRig {
 protected:
-    MainWindowTest()
-        : player(engine, store, prompts, serial, gamePort),
-          window(player, qEnvironmentVariable("VELLORAN_APPDIR")) {
+    MainWindowTest() {
         window.openHelp = [this](const QString& path) {
             helpOpened << path;
         };
-        window.setSlideDuration(0);
     }
 
-    template <typename T>
-    T* child(const char* name) {
-        return window.findChild<T*>(QString::fromLatin1(name));
-    }
-
-    QAction* button(int index) {
-        return window.findChild<QAction*>(QStringLiteral("tlbButton%1").arg(index));
-    }
-
-    void loadWithFile(double seconds) {
-        const QString path = dir.filePath(QStringLiteral("dict.wav"));
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("RIFF");
-        file.close();
-        engine.setDurationFor(path, seconds);
-        store.values[keys::CurrentFile] = path;
-        player.load(dir.path());
-        window.show();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-
-    QTemporaryDir dir;
-    FakeEngine engine;
-    MemorySettingsStore store;
-    RecordingPrompts prompts;
-    FakeSerialPort serial;
-    FakeGamePort gamePort;
-    Player player;
-    MainWindow window;
     QStringList helpOpened;
 };
 
@@ -81,7 +40,7 @@ TEST_F(MainWindowTest, ToolbarHasTwelveButtonsWithTheirTooltips) {
 }
 
 TEST_F(MainWindowTest, StripStartsCollapsedAndFollowsThePlayer) {
-    loadWithFile(200);
+    loadAndShow(200);
     EXPECT_EQ(window.height(), 800 / 15);
     engine.setCurrentPosition(83.4);
     player.posChange();
@@ -94,7 +53,7 @@ TEST_F(MainWindowTest, StripStartsCollapsedAndFollowsThePlayer) {
 }
 
 TEST_F(MainWindowTest, ButtonsDriveTheEngineAndTheFocusEndsOnTheSpeedSlider) {
-    loadWithFile(100);
+    loadAndShow(100);
     engine.setCurrentPosition(10);
     button(2)->trigger();
     EXPECT_EQ(engine.currentState(), MediaEngine::Running);
@@ -107,7 +66,7 @@ TEST_F(MainWindowTest, ButtonsDriveTheEngineAndTheFocusEndsOnTheSpeedSlider) {
 }
 
 TEST_F(MainWindowTest, CommaAndFullStopSkipWhereverTheFocusIs) {
-    loadWithFile(100);
+    loadAndShow(100);
     engine.setCurrentPosition(10);
     auto* speed = child<QSlider>("Slider1");
     speed->setFocus();
@@ -120,7 +79,7 @@ TEST_F(MainWindowTest, CommaAndFullStopSkipWhereverTheFocusIs) {
 }
 
 TEST_F(MainWindowTest, PositionBoxesPassTheFocusOn) {
-    loadWithFile(100);
+    loadAndShow(100);
     window.activateWindow();
     child<QLineEdit>("txtCp")->setFocus();
     QCoreApplication::processEvents();
@@ -129,7 +88,7 @@ TEST_F(MainWindowTest, PositionBoxesPassTheFocusOn) {
 }
 
 TEST_F(MainWindowTest, SettingsButtonGrowsTheWindowAndDisablesTheControls) {
-    loadWithFile(100);
+    loadAndShow(100);
     button(11)->trigger();
     EXPECT_EQ(window.height(), 2370 / 15);
     EXPECT_FALSE(child<QToolBar>("tlbVelloran")->isEnabled());
@@ -152,7 +111,7 @@ TEST_F(MainWindowTest, HelpMenuHoldsHelpAndAbout) {
 }
 
 TEST_F(MainWindowTest, MinimisingShowsThePercentageInTheCaption) {
-    loadWithFile(200);
+    loadAndShow(200);
     engine.setCurrentPosition(100);
     player.posChange();
     window.showMinimized();
@@ -162,7 +121,7 @@ TEST_F(MainWindowTest, MinimisingShowsThePercentageInTheCaption) {
 }
 
 TEST_F(MainWindowTest, ClosingSavesOnceAndRunsTheEnding) {
-    loadWithFile(100);
+    loadAndShow(100);
     engine.setCurrentPosition(12.5);
     int endings = 0;
     window.afterUnload = [&] {

@@ -9,6 +9,7 @@
 #include "gui/main_window.h"
 #include "gui/port_test_dialog.h"
 #include "gui/settings_panel_widget.h"
+#include "window_rig.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -28,12 +29,9 @@ using namespace velloran::testing;
 
 namespace {
 
-class SettingsPanelWidgetTest : public ::testing::Test {
+class SettingsPanelWidgetTest : public ::testing::Test, protected WindowRig {
 protected:
-    SettingsPanelWidgetTest()
-        : player(engine, store, prompts, serial, gamePort), panel(player),
-          window(player, QString()) {
-        window.setSlideDuration(0);
+    SettingsPanelWidgetTest() : panel(player) {
         QObject::connect(&player, &Player::fillSettingsPanelRequested, &panel,
                          &SettingsPanel::fill);
         window.panelArea()->layout()->addWidget(new SettingsPanelWidget(panel));
@@ -41,28 +39,17 @@ protected:
         window.show();
     }
 
-    template <typename T>
-    T* child(const char* name) {
-        return window.findChild<T*>(QString::fromLatin1(name));
-    }
     QList<QComboBox*> pedalLists() {
         return window.findChildren<QComboBox*>(QStringLiteral("Combo1"));
     }
-    void openPanel() { window.findChild<QAction*>(QStringLiteral("tlbButton11"))->trigger(); }
+    void openPanel() { button(11)->trigger(); }
     static void choose(QComboBox* list, const QString& text) {
         const int index = list->findText(text);
         list->setCurrentIndex(index);
         emit list->activated(index);
     }
 
-    FakeEngine engine;
-    MemorySettingsStore store;
-    RecordingPrompts prompts;
-    FakeSerialPort serial;
-    FakeGamePort gamePort;
-    Player player;
     SettingsPanel panel;
-    MainWindow window;
 };
 
 TEST_F(SettingsPanelWidgetTest, SettingsButtonFillsThePanelFromTheStore) {
