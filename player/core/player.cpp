@@ -177,9 +177,18 @@ void Player::openPath(const QString& path) {
     if (!path.isEmpty())
         openChosen(QFileInfo(path).absoluteFilePath());
     finishOpenCommand();
-    engine_.setFileName(state_.selectedFile);
+    reassignSelectedFile();
     if (state_.converted)
         playVoiceFile();
+}
+
+void Player::reassignSelectedFile() {
+    // The Open command hands the chosen file to the engine once more. Not when
+    // it is open already (that would load it twice), and never an empty name:
+    // a dialog cancelled before any file was chosen in this run would close
+    // the dictation in hand and lose it at exit.
+    if (!state_.selectedFile.isEmpty() && engine_.fileName() != state_.selectedFile)
+        engine_.setFileName(state_.selectedFile);
 }
 
 void Player::openChosen(const QString& path) {
@@ -289,7 +298,7 @@ void Player::toolbarClick(int index) {
     switch (index) {
     case OpenButton:
         openFile();
-        engine_.setFileName(state_.selectedFile);
+        reassignSelectedFile();
         if (state_.converted)
             playVoiceFile();
         break;

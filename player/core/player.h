@@ -155,6 +155,7 @@ private:
     void openChosen(const QString& path);
     void finishOpenCommand();
     void readVolumeLevel();
+    void reassignSelectedFile();
     void resetDisplayForNewFile();
     void setDisplay(const std::function<void(DisplayState&)>& change);
     QString fileCaption() const;

@@ -286,6 +286,14 @@ TEST_F(PlayerTest, CancelledOpenKeepsTheRememberedFile) {
     player.openFile();
     EXPECT_EQ(store.values[keys::CurrentFile], path);
     EXPECT_EQ(engine.fileName(), path);
+
+    // Nor does the toolbar's Open close the dictation in hand, or load it twice.
+    const int opens = engine.calls.filter(QStringLiteral("open:")).size();
+    player.toolbarClick(Player::OpenButton);
+    EXPECT_EQ(engine.fileName(), path);
+    EXPECT_EQ(engine.calls.filter(QStringLiteral("open:")).size(), opens);
+    player.unload();
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
 }
 
 TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
