@@ -55,6 +55,10 @@ signals:
     /// A file written to setFileName() has been opened; duration() is valid
     /// and a position written now sticks.
     void openComplete();
+    /// A file written to setFileName() could not be opened; fileName() is
+    /// empty again. @p reason is a short lower-case phrase for a message
+    /// ("not an audio file", "no such file").
+    void openFailed(const QString& path, const QString& reason);
     /// The position changed. @p newPosition equals selectionEnd() exactly when
     /// the change lands on the end (including playing through to the end).
     void positionChange(double oldPosition, double newPosition);

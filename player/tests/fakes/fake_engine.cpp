@@ -15,8 +15,18 @@ void FakeEngine::setFileName(const QString& path) {
     duration_ = 0;
     position_ = 0;
     state_ = Stopped;
-    if (path.isEmpty() || unopenable.contains(path))
+    if (path.isEmpty())
         return;
+    if (unopenable.contains(path)) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, path] {
+                if (generation == openGeneration_)
+                    emit openFailed(path, failureReason);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     fileName_ = path;
     const double length = durations_.value(path, defaultDuration);
     // The real engine opens asynchronously: positions written before the open

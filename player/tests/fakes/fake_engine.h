@@ -36,8 +36,9 @@ public:
     /// Length a file gets when opened (default: defaultDuration).
     void setDurationFor(const QString& path, double seconds) { durations_[path] = seconds; }
     double defaultDuration = 100.0;
-    /// Paths that fail to open (no openComplete follows).
+    /// Paths that fail to open: openFailed follows instead of openComplete.
     QStringList unopenable;
+    QString failureReason = QStringLiteral("not an audio file");
     bool clampPositions = true;
     /// Called on every position read; lets a test change the world mid-loop.
     std::function<void()> onPositionRead;
