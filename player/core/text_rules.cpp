@@ -19,9 +19,12 @@ QString formatHms(double seconds) {
         return QStringLiteral("00:00:00");
     if (seconds < 0)
         return QLatin1Char('-') + formatHms(-seconds);
-    const double secs = std::fmod(roundHalfEven(seconds), 60.0);
-    const double mins = std::fmod(std::trunc(seconds / 60.0), 60.0);
-    const double hours = std::trunc(seconds / 3600.0);
+    // Rounded once, as a whole, before it is split: rounding only the seconds
+    // field would show 59.6 s as 00:00:00 and an hour less a moment as 00:59:00.
+    const double whole = roundHalfEven(seconds);
+    const double secs = std::fmod(whole, 60.0);
+    const double mins = std::fmod(std::trunc(whole / 60.0), 60.0);
+    const double hours = std::trunc(whole / 3600.0);
     return twoDigits(hours) + QLatin1Char(':') + twoDigits(mins) + QLatin1Char(':') +
            twoDigits(secs);
 }

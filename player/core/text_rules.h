@@ -4,8 +4,8 @@
 
 namespace velloran {
 
-/// Seconds as hh:mm:ss. The seconds field is rounded (halves to even) while
-/// the minutes and hours fields are truncated, so 59.6 gives "00:00:00".
+/// Seconds as hh:mm:ss: the value is rounded to a whole second (halves to
+/// even) and then split, so 59.6 gives "00:01:00" and 3599.6 "01:00:00".
 /// Fields of one digit get a leading zero; hours may take three digits or more.
 QString formatHms(double seconds);
 

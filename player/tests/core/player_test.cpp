@@ -5,13 +5,16 @@
 using namespace velloran;
 using namespace velloran::testing;
 
-TEST(TextRules, FormatHmsRoundsSecondsButTruncatesMinutes) {
+TEST(TextRules, FormatHmsRoundsTheWholeValueBeforeSplittingIt) {
     EXPECT_EQ(formatHms(83.4), QStringLiteral("00:01:23"));
     EXPECT_EQ(formatHms(3725), QStringLiteral("01:02:05"));
-    EXPECT_EQ(formatHms(59.6), QStringLiteral("00:00:00"));
-    EXPECT_EQ(formatHms(59.5), QStringLiteral("00:00:00"));
+    // Every minute and hour boundary carries over instead of showing :00 early.
+    EXPECT_EQ(formatHms(59.6), QStringLiteral("00:01:00"));
+    EXPECT_EQ(formatHms(59.5), QStringLiteral("00:01:00")); // 60, halves to even
+    EXPECT_EQ(formatHms(58.5), QStringLiteral("00:00:58"));
     EXPECT_EQ(formatHms(60.5), QStringLiteral("00:01:00"));
-    EXPECT_EQ(formatHms(3599.6), QStringLiteral("00:59:00"));
+    EXPECT_EQ(formatHms(3599.6), QStringLiteral("01:00:00"));
+    EXPECT_EQ(formatHms(3599.4), QStringLiteral("00:59:59"));
     EXPECT_EQ(formatHms(0), QStringLiteral("00:00:00"));
     EXPECT_EQ(formatHms(360000), QStringLiteral("100:00:00"));
 }
