@@ -4,11 +4,14 @@
 #include "core/settings.h"
 #include "core/settings_store.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QtEndian>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <limits>
@@ -79,6 +82,86 @@ bool removeIfPresent(const QString& path) {
     if (info.isDir() && !info.isSymLink())
         return false;
     return QFile::remove(path);
+}
+
+// Why a conversion failed; only CannotWrite is worth a second try elsewhere.
+enum class Fault { None, Unreadable, TooShort, Truncated, TooLarge, CannotWrite };
+
+void setError(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+}
+
+Fault writeWave(const QString& source, const QString& destination, const ConvertProgress& progress,
+                qint64 pieceSize, QString* error) {
+    qint64 length = 0;
+    QByteArray voxHeader;
+    {
+        QFile in(source);
+        if (!in.open(QIODevice::ReadOnly)) {
+            setError(error, QStringLiteral("the recording cannot be read"));
+            return Fault::Unreadable;
+        }
+        length = in.size();
+        voxHeader = in.read(kVoxHeaderSize);
+    }
+    // Refused before anything is touched: a truncated recording (shorter than
+    // its own header, or than the length its recorder wrote) would otherwise
+    // become a wave file that plays the wrong thing or nothing.
+    if (voxHeader.size() < kVoxHeaderSize) {
+        setError(error, QStringLiteral("the file is too short to be a DVI recording"));
+        return Fault::TooShort;
+    }
+    const qint32 recorded = readRecordedLength(voxHeader);
+    if (length < recorded) {
+        setError(error, QStringLiteral("the recording is cut short: it holds %1 of the %2 bytes "
+                                       "its header records")
+                            .arg(length)
+                            .arg(recorded));
+        return Fault::Truncated;
+    }
+    const QByteArray waveHeader = composeWaveHeader(length);
+    if (waveHeader.isEmpty()) {
+        setError(error, QStringLiteral("the recording is too large for a wave file"));
+        return Fault::TooLarge;
+    }
+
+    const QString cannotWrite = QStringLiteral("the wave file cannot be written in ") +
+                                QFileInfo(destination).absolutePath();
+    if (!removeIfPresent(destination)) {
+        setError(error, cannotWrite);
+        return Fault::CannotWrite;
+    }
+    {
+        QFile out(destination);
+        // NewOnly (O_EXCL): never write through a link planted at the name.
+        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            setError(error, cannotWrite);
+            return Fault::CannotWrite;
+        }
+        const bool written = out.write(waveHeader) == waveHeader.size() && out.flush();
+        out.close();
+        if (!written || out.error() != QFileDevice::NoError) {
+            QFile::remove(destination);
+            setError(error, cannotWrite);
+            return Fault::CannotWrite;
+        }
+    }
+    const qint64 expected = kWaveHeaderSize + (length - kVoxHeaderSize);
+    // The size check catches a source that grew or shrank since its length
+    // went into the header.
+    if (!copyFileTail(destination, source, kVoxHeaderSize, progress, pieceSize) ||
+        QFileInfo(destination).size() != expected) {
+        QFile::remove(destination);
+        setError(error, QStringLiteral("copying the audio failed (the disk may be full, or the "
+                                       "recording changed while it was read)"));
+        return Fault::CannotWrite;
+    }
+    return Fault::None;
+}
+
+bool folderWritable(const QString& folder) {
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
 }
 
 } // namespace
@@ -163,58 +246,42 @@ bool copyFileTail(const QString& destination, const QString& source, qint64 star
 }
 
 bool writeVoxWave(const QString& source, const QString& destination,
-                  const ConvertProgress& progress, qint64 pieceSize) {
-    qint64 length = 0;
-    QByteArray voxHeader;
-    {
-        QFile in(source);
-        if (!in.open(QIODevice::ReadOnly))
-            return false;
-        length = in.size();
-        voxHeader = in.read(kVoxHeaderSize);
-    }
-    // Refused before anything is touched: a truncated recording (shorter than
-    // its own header, or than the length its recorder wrote) would otherwise
-    // become a wave file that plays the wrong thing or nothing.
-    if (voxHeader.size() < kVoxHeaderSize || length < readRecordedLength(voxHeader))
-        return false;
-    const QByteArray waveHeader = composeWaveHeader(length);
-    if (waveHeader.isEmpty())
-        return false;
+                  const ConvertProgress& progress, qint64 pieceSize, QString* error) {
+    return writeWave(source, destination, progress, pieceSize, error) == Fault::None;
+}
 
-    if (!removeIfPresent(destination))
-        return false;
-    {
-        QFile out(destination);
-        // NewOnly (O_EXCL): never write through a link planted at the name.
-        if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return false;
-        const bool written = out.write(waveHeader) == waveHeader.size() && out.flush();
-        out.close();
-        if (!written || out.error() != QFileDevice::NoError) {
-            QFile::remove(destination);
-            return false;
-        }
-    }
-    const qint64 expected = kWaveHeaderSize + (length - kVoxHeaderSize);
-    // The size check catches a source that grew or shrank since its length
-    // went into the header.
-    if (!copyFileTail(destination, source, kVoxHeaderSize, progress, pieceSize) ||
-        QFileInfo(destination).size() != expected) {
-        QFile::remove(destination);
-        return false;
-    }
-    return true;
+QString conversionCacheFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Velloran");
 }
 
 bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
-               const ConvertProgress& progress) {
-    if (source.isEmpty())
+               const ConvertProgress& progress, QString* error, const QString& fallbackFolder) {
+    if (source.isEmpty()) {
+        setError(error, QStringLiteral("no recording was given"));
         return false;
-    const QString tmpPath = source + kTmpEnding;
-    const QString wavPath = source + kWavEnding;
-    if (!writeVoxWave(source, tmpPath, progress))
+    }
+    QString base = source;
+    const auto useFallback = [&] {
+        if (fallbackFolder.isEmpty() || !QDir().mkpath(fallbackFolder))
+            return false;
+        base = QDir(fallbackFolder).filePath(QFileInfo(source).fileName());
+        return true;
+    };
+    // A recording on a read-only share or in someone else's folder is still
+    // playable: its wave file goes to the cache.
+    bool fellBack = false;
+    if (!folderWritable(QFileInfo(source).absolutePath()))
+        fellBack = useFallback();
+    Fault fault = writeWave(source, base + kTmpEnding, progress, kCopyPieceSize, error);
+    if (fault == Fault::CannotWrite && !fellBack && useFallback()) {
+        fellBack = true;
+        fault = writeWave(source, base + kTmpEnding, progress, kCopyPieceSize, error);
+    }
+    if (fault != Fault::None)
         return false;
+    const QString tmpPath = base + kTmpEnding;
+    const QString wavPath = base + kWavEnding;
 
     // A WAV file the user has made read-only is kept, not replaced.
     const QFileInfo wavInfo(wavPath);
@@ -223,6 +290,9 @@ bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
         (!wavInfo.isWritable() || !(wavInfo.permissions() & QFileDevice::WriteOwner));
     if (wavReadOnly || !renameReplacing(tmpPath, wavPath)) {
         QFile::remove(tmpPath);
+        setError(error, wavReadOnly ? wavPath + QStringLiteral(" is read-only")
+                                    : QStringLiteral("the wave file cannot be written in ") +
+                                          wavInfo.absolutePath());
         return false;
     }
 
@@ -233,9 +303,10 @@ bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
     return true;
 }
 
-bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress) {
+bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress,
+                    QString* error, const QString& fallbackFolder) {
     deletePendingFile(store);
-    if (!voxToWave(state.selectedFile, store, state, progress))
+    if (!voxToWave(state.selectedFile, store, state, progress, error, fallbackFolder))
         return false;
     store.write(keys::FiletoDelete, state.selectedFile);
     return true;

@@ -58,23 +58,34 @@ bool copyFileTail(const QString& destination, const QString& source, qint64 star
 /// Writes a fresh destination: the wave header, then the source's audio.
 /// Refuses, writing nothing and leaving an existing destination in place, a
 /// source shorter than its recorder header or than its recorded length.
-/// Returns false on any failure; a destination it has begun is removed again.
+/// Returns false on any failure, with a reason for the user in @p error; a
+/// destination it has begun is removed again.
 bool writeVoxWave(const QString& source, const QString& destination,
-                  const ConvertProgress& progress = {}, qint64 pieceSize = kCopyPieceSize);
+                  const ConvertProgress& progress = {}, qint64 pieceSize = kCopyPieceSize,
+                  QString* error = nullptr);
+
+/// The folder for converted files whose recording lies in a folder the user
+/// cannot write: $XDG_CACHE_HOME/Velloran (~/.cache/Velloran).
+QString conversionCacheFolder();
 
 /// Converts source into source + ".WAV" through source + ".TMP" (both endings
-/// appended to the whole path) and an atomic rename. On success sets
-/// selectedFile to the WAV path and the converted flag, and writes
-/// "CurrentFile" (the WAV path) and "CurrentPosition" ("0"). On failure leaves
-/// state, settings and any existing WAV file as they were and returns false.
+/// appended to the whole path) and an atomic rename. When the recording's
+/// folder cannot take them, both go to @p fallbackFolder instead (named after
+/// the recording's file name), if one is given. On success sets selectedFile
+/// to the WAV path and the converted flag, and writes "CurrentFile" (the WAV
+/// path) and "CurrentPosition" ("0"). On failure leaves state, settings and any
+/// existing WAV file as they were, puts a reason for the user in @p error and
+/// returns false.
 bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
-               const ConvertProgress& progress = {});
+               const ConvertProgress& progress = {}, QString* error = nullptr,
+               const QString& fallbackFolder = {});
 
 /// Deletes the converted file of the previous conversion, converts
 /// state.selectedFile, and records the new WAV file under "FiletoDelete". After
 /// a failed conversion nothing is recorded: selectedFile still names the
 /// user's recording, which must never be deleted as a temporary file.
-bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress = {});
+bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress = {},
+                    QString* error = nullptr, const QString& fallbackFolder = {});
 
 /// Reads "FiletoDelete", clears it, and deletes the file it named, ignoring a
 /// failure. Only a converted file (a name ending in ".WAV") is deleted.
