@@ -34,6 +34,7 @@ Player::Player(MediaEngine& engine, SettingsStore& store, UserPrompts& prompts,
     : QObject(parent), engine_(engine), store_(store), prompts_(prompts), serial_(serial),
       gamePort_(gamePort) {
     connect(&engine_, &MediaEngine::openComplete, this, &Player::onOpenComplete);
+    connect(&engine_, &MediaEngine::openFailed, this, &Player::onOpenFailed);
     connect(&engine_, &MediaEngine::positionChange, this, &Player::onPositionChange);
     connect(&engine_, &MediaEngine::timer, this, &Player::posChange);
 }
@@ -90,8 +91,10 @@ void Player::load(const QString& appDir) {
 
     const QString remembered = store_.read(keys::CurrentFile);
     const bool rememberedExists = !remembered.isEmpty() && fileExists(remembered);
-    if (rememberedExists)
-        engine_.setFileName(remembered);
+    if (rememberedExists) {
+        keepPlaceInHand();
+        openInEngine(remembered, true);
+    }
 
     setDisplay([](DisplayState& d) {
         d.minimised = false;
@@ -106,6 +109,7 @@ void Player::load(const QString& appDir) {
 
     if (rememberedExists) {
         readVolumeLevel();
+        volumeRestored_ = true;
         setDisplay([this](DisplayState& d) {
             if (d.barCaption.isEmpty())
                 d.barCaption = kResetPercent;
@@ -130,11 +134,25 @@ void Player::unload() {
     gamePort_.setEnabled(false);
     serial_.setPortOpen(false);
 
-    store_.write(keys::VolumeValue, QString::number(display_.volumeValue));
-    if (!state_.stoppedByUser) {
-        store_.write(keys::CurrentFile, engine_.fileName());
-        store_.write(keys::CurrentPosition, numberText(engine_.currentPosition()));
+    // A slider that was never set from the store holds no choice of the
+    // user's (the remembered file was missing at start): the stored volume stays.
+    if (volumeRestored_)
+        store_.write(keys::VolumeValue, QString::number(display_.volumeValue));
+    const QString file = engine_.fileName();
+    if (!state_.stoppedByUser && !file.isEmpty()) {
+        if (media_ == Media::Open) {
+            store_.write(keys::CurrentFile, file);
+            store_.write(keys::CurrentPosition, numberText(engine_.currentPosition()));
+        } else if (media_ == Media::Opening) {
+            // Not open yet: the position saved is the one it is about to get.
+            const bool restoring = restorePending_ && file == store_.read(keys::CurrentFile);
+            store_.write(keys::CurrentFile, file);
+            if (!restoring)
+                store_.write(keys::CurrentPosition, QStringLiteral("0"));
+        }
     }
+    // With no file in hand (missing at start, or one that failed to open) the
+    // remembered file and position stay as they are.
     unloaded_ = true;
 }
 
@@ -167,16 +185,14 @@ void Player::keyUp(int key) {
 void Player::openFile() {
     const QString folder = store_.read(keys::WavePath);
     const QString chosen = prompts_.chooseOpenFile(openFilters(), folder);
-    if (!chosen.isEmpty())
-        openChosen(chosen);
-    finishOpenCommand();
+    const bool opened = !chosen.isEmpty() && openChosen(chosen);
+    finishOpenCommand(opened);
 }
 
 void Player::openPath(const QString& path) {
     // As the toolbar's Open command, with the path as the dialog's answer.
-    if (!path.isEmpty())
-        openChosen(QFileInfo(path).absoluteFilePath());
-    finishOpenCommand();
+    const bool opened = !path.isEmpty() && openChosen(QFileInfo(path).absoluteFilePath());
+    finishOpenCommand(opened);
     reassignSelectedFile();
     if (state_.converted)
         playVoiceFile();
@@ -188,38 +204,72 @@ void Player::reassignSelectedFile() {
     // a dialog cancelled before any file was chosen in this run would close
     // the dictation in hand and lose it at exit.
     if (!state_.selectedFile.isEmpty() && engine_.fileName() != state_.selectedFile)
-        engine_.setFileName(state_.selectedFile);
+        openInEngine(state_.selectedFile, false);
 }
 
-void Player::openChosen(const QString& path) {
-    setDisplay([](DisplayState& d) { d.caption.clear(); });
-    engine_.setFileName(QString());
+void Player::openInEngine(const QString& path, bool restorePosition) {
+    engine_.setFileName(path);
+    media_ = engine_.fileName().isEmpty() ? Media::None : Media::Opening;
+    restorePending_ = restorePosition && media_ == Media::Opening;
+}
+
+void Player::keepPlaceInHand() {
+    if (media_ == Media::Open && !engine_.fileName().isEmpty() && !state_.stoppedByUser) {
+        fallbackFile_ = engine_.fileName();
+        fallbackPosition_ = numberText(engine_.currentPosition());
+    } else {
+        fallbackFile_ = store_.read(keys::CurrentFile);
+        fallbackPosition_ = store_.read(keys::CurrentPosition);
+    }
+}
+
+bool Player::openChosen(const QString& path) {
+    keepPlaceInHand();
+    const QString previousChoice = state_.selectedFile;
     state_.selectedFile = path;
     state_.fileSignature = readFileSignature(path);
 
-    switch (classifySignature(state_.fileSignature)) {
-    case SignatureKind::Dss:
-        if (dssConverter) {
-            const QFileInfo info(path);
-            const QString folder = info.absolutePath() + QLatin1Char('/');
-            state_.dssWaveName = dssConverter(folder, info.fileName());
-            if (!state_.dssWaveName.isEmpty())
-                state_.converted = true;
-            state_.selectedFile = folder + state_.dssWaveName;
-            delay(0.3);
-        }
-        break;
-    case SignatureKind::Dvi:
-        convertVoxFile(store_, state_);
-        break;
-    case SignatureKind::Plain:
-        break;
+    // Converted before the dictation in hand is closed: a recording that
+    // cannot be converted leaves the typist where they were.
+    QString error;
+    if (!convertChosen(&error)) {
+        state_.selectedFile = previousChoice;
+        prompts_.showError(
+            QStringLiteral("Unable to convert ") + path + QStringLiteral(" to a wave file") +
+            (error.isEmpty() ? QString() : QStringLiteral(": ") + error) + QLatin1Char('.'));
+        return false;
     }
 
-    engine_.setFileName(state_.selectedFile);
+    setDisplay([](DisplayState& d) { d.caption.clear(); });
+    engine_.setFileName(QString());
+    media_ = Media::None;
+    openInEngine(state_.selectedFile, false);
     clearallBookmarks();
     resetDisplayForNewFile();
     engine_.setCurrentPosition(0);
+    return true;
+}
+
+bool Player::convertChosen(QString* error) {
+    switch (classifySignature(state_.fileSignature)) {
+    case SignatureKind::Dss:
+        if (dssConverter) {
+            const QFileInfo info(state_.selectedFile);
+            const QString folder = info.absolutePath() + QLatin1Char('/');
+            state_.dssWaveName = dssConverter(folder, info.fileName());
+            if (state_.dssWaveName.isEmpty())
+                return false;
+            state_.converted = true;
+            state_.selectedFile = folder + state_.dssWaveName;
+            delay(0.3);
+        }
+        return true;
+    case SignatureKind::Dvi:
+        return convertVoxFile(store_, state_, {}, error, conversionCacheFolder());
+    case SignatureKind::Plain:
+        return true;
+    }
+    return true;
 }
 
 void Player::readVolumeLevel() {
@@ -229,7 +279,7 @@ void Player::readVolumeLevel() {
         state_.volumeLevel = volume;
 }
 
-void Player::finishOpenCommand() {
+void Player::finishOpenCommand(bool remember) {
     readVolumeLevel();
     setDisplay([this](DisplayState& d) {
         d.caption = QStringLiteral("Velloran - ") + extractFileName(engine_.fileName());
@@ -238,6 +288,10 @@ void Player::finishOpenCommand() {
     // the remembered file.
     if (!state_.selectedFile.isEmpty())
         store_.write(keys::CurrentFile, state_.selectedFile);
+    // The remembered position belongs to the remembered file: a newly chosen
+    // one starts at its beginning.
+    if (remember)
+        store_.write(keys::CurrentPosition, QStringLiteral("0"));
 }
 
 void Player::resetDisplayForNewFile() {
@@ -247,10 +301,23 @@ void Player::resetDisplayForNewFile() {
     });
 }
 
+void Player::resetDisplayToNoFile() {
+    setDisplay([](DisplayState& d) {
+        d.caption = QStringLiteral("Velloran");
+        d.timeText = kResetTime;
+        d.percentText = kResetPercent;
+        d.barCaption = kResetPercent;
+        d.barWidthTwips = 0;
+        d.seekValue = 0;
+        d.durationText.clear();
+    });
+}
+
 void Player::playVoiceFile() {
     playRequest_ = kPlay;
     state_.stoppedByUser = false;
-    engine_.setFileName(store_.read(keys::CurrentFile));
+    keepPlaceInHand();
+    openInEngine(store_.read(keys::CurrentFile), true);
     const double position = engine_.currentPosition();
     engine_.setCurrentPosition(position < state_.stepBack ? 0.0 : position - state_.stepBack);
     engine_.run();
@@ -267,10 +334,13 @@ void Player::delay(double seconds) {
 }
 
 void Player::onOpenComplete() {
+    media_ = Media::Open;
+    const bool restore = restorePending_;
+    restorePending_ = false;
     setDisplay([this](DisplayState& d) { d.durationText = numberText(engine_.duration()); });
     const QString remembered = store_.read(keys::CurrentFile);
     const double position = leadingNumber(store_.read(keys::CurrentPosition));
-    if (engine_.fileName() != remembered || position <= 0) {
+    if (!restore || engine_.fileName() != remembered || position <= 0) {
         setDisplay([](DisplayState& d) {
             d.percentText = kResetPercent;
             d.timeText = kResetTime;
@@ -284,6 +354,20 @@ void Player::onOpenComplete() {
         engine_.run();
         playRequest_.clear();
     }
+}
+
+void Player::onOpenFailed(const QString& path, const QString& reason) {
+    media_ = Media::None;
+    restorePending_ = false;
+    if (playRequest_ == kPlay)
+        playRequest_.clear();
+    if (state_.selectedFile == path)
+        state_.selectedFile.clear();
+    store_.write(keys::CurrentFile, fallbackFile_);
+    store_.write(keys::CurrentPosition, fallbackPosition_);
+    resetDisplayToNoFile();
+    prompts_.showError(QStringLiteral("Unable to play ") + path + QStringLiteral(": ") + reason +
+                       QLatin1Char('.'));
 }
 
 void Player::onPositionChange(double /*oldPosition*/, double newPosition) {

@@ -150,10 +150,18 @@ signals:
     void topmostRequested();
 
 private:
+    /// Where the engine's media stands, for the restore and for the exit.
+    enum class Media { None, Opening, Open };
+
     void onOpenComplete();
+    void onOpenFailed(const QString& path, const QString& reason);
     void onPositionChange(double oldPosition, double newPosition);
-    void openChosen(const QString& path);
-    void finishOpenCommand();
+    bool openChosen(const QString& path);
+    bool convertChosen(QString* error);
+    void openInEngine(const QString& path, bool restorePosition);
+    void keepPlaceInHand();
+    void finishOpenCommand(bool remember);
+    void resetDisplayToNoFile();
     void readVolumeLevel();
     void reassignSelectedFile();
     void resetDisplayForNewFile();
@@ -172,6 +180,17 @@ private:
     QString helpFile_;
     bool loaded_ = false;
     bool unloaded_ = false;
+
+    Media media_ = Media::None;
+    // The opening file is the remembered one (start-up, PlayVoiceFile): its
+    // saved position comes back. Any other file starts at 0.
+    bool restorePending_ = false;
+    // The remembered file and position from before the current opening; an
+    // opening that fails puts them back, so nothing of the typist's place is lost.
+    QString fallbackFile_;
+    QString fallbackPosition_;
+    // The volume slider was set from the store; only then does the exit save it.
+    bool volumeRestored_ = false;
 };
 
 } // namespace velloran

@@ -316,3 +316,137 @@ TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
     EXPECT_EQ(player.state().selectedFile, dir.filePath(QStringLiteral("rec01.wav")));
     EXPECT_TRUE(player.state().converted);
 }
+
+// ---- the typist's place ----------------------------------------------------
+
+TEST_F(PlayerTest, NewlyChosenFileStartsAtItsBeginning) {
+    loadWithFile(200);
+    engine.setCurrentPosition(6);
+    player.toolbarClick(Player::PauseButton); // remembers 6 s of dict.wav
+    const QString next = makeFile(QStringLiteral("short20.wav"));
+    engine.setDurationFor(next, 20);
+    prompts.openFileAnswers << next;
+    player.toolbarClick(Player::OpenButton);
+    pump();
+    EXPECT_EQ(engine.fileName(), next);
+    EXPECT_EQ(engine.currentPosition(), 0);
+    EXPECT_EQ(player.display().timeText, QStringLiteral("00:00:00"));
+    EXPECT_EQ(store.values[keys::CurrentFile], next);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("0"));
+
+    // A file from the command line too, even one the old position lies beyond.
+    engine.setCurrentPosition(15);
+    player.toolbarClick(Player::PauseButton);
+    const QString other = makeFile(QStringLiteral("other.wav"));
+    engine.setDurationFor(other, 10);
+    player.openPath(other);
+    pump();
+    EXPECT_EQ(engine.currentPosition(), 0);
+    EXPECT_EQ(engine.currentState(), MediaEngine::Stopped);
+
+    // The file remembered at exit comes back at its place at the next start.
+    engine.setCurrentPosition(4.5);
+    player.unload();
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("4.5"));
+}
+
+TEST_F(PlayerTest, ExitKeepsTheRememberedPlaceWhenTheFileWasMissingAtStart) {
+    const QString gone = dir.filePath(QStringLiteral("share/gone.wav"));
+    store.values[keys::CurrentFile] = gone;
+    store.values[keys::CurrentPosition] = QStringLiteral("42.5");
+    store.values[keys::VolumeValue] = QStringLiteral("2100");
+    writeSettingsDefaults(store);
+    store.values[keys::CurrentFile] = gone;
+    player.load(dir.path());
+    pump();
+    player.unload();
+    EXPECT_EQ(store.values[keys::CurrentFile], gone);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("42.5"));
+    EXPECT_EQ(store.values[keys::VolumeValue], QStringLiteral("2100"));
+}
+
+TEST_F(PlayerTest, ClosingWhileAFileOpensSavesThePositionItIsAboutToGet) {
+    const QString path = makeFile(QStringLiteral("dict.wav"));
+    store.values[keys::CurrentFile] = path;
+    store.values[keys::CurrentPosition] = QStringLiteral("30");
+    player.load(dir.path());
+    player.unload(); // before openComplete
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("30"));
+}
+
+TEST_F(PlayerTest, ClosingWhileANewlyChosenFileOpensSavesItsBeginning) {
+    loadWithFile();
+    engine.setCurrentPosition(50);
+    const QString next = makeFile(QStringLiteral("next.wav"));
+    prompts.openFileAnswers << next;
+    player.toolbarClick(Player::OpenButton);
+    player.unload();
+    EXPECT_EQ(store.values[keys::CurrentFile], next);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("0"));
+}
+
+TEST_F(PlayerTest, FileThatCannotBePlayedIsReportedAndTheRememberedPlaceKept) {
+    const QString path = loadWithFile(200);
+    engine.setCurrentPosition(83);
+    player.posChange();
+    const QString bad = makeFile(QStringLiteral("notes.wav"), "just some text");
+    engine.unopenable << bad;
+    prompts.openFileAnswers << bad;
+    player.toolbarClick(Player::OpenButton);
+    pump();
+    EXPECT_EQ(prompts.errors,
+              QStringList{QStringLiteral("Unable to play ") + bad + ": not an audio file."});
+    const DisplayState& d = player.display();
+    EXPECT_EQ(d.caption, QStringLiteral("Velloran"));
+    EXPECT_EQ(d.timeText, QStringLiteral("00:00:00"));
+    EXPECT_EQ(d.percentText, QStringLiteral("0%"));
+    EXPECT_EQ(d.barWidthTwips, 0);
+    EXPECT_TRUE(d.durationText.isEmpty());
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("83"));
+
+    // A cancelled Open afterwards does not retry the bad file, and the exit
+    // keeps the place too.
+    player.toolbarClick(Player::OpenButton);
+    pump();
+    EXPECT_EQ(prompts.errors.size(), 1);
+    player.unload();
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("83"));
+}
+
+TEST_F(PlayerTest, PlayVoiceFileThatCannotBePlayedStartsNothingLater) {
+    const QString path = loadWithFile(200);
+    engine.unopenable << path;
+    player.playVoiceFile();
+    pump();
+    EXPECT_EQ(prompts.errors.size(), 1);
+    EXPECT_TRUE(player.playRequest().isEmpty());
+    engine.unopenable.clear();
+    engine.setFileName(path);
+    pump();
+    EXPECT_NE(engine.currentState(), MediaEngine::Running);
+}
+
+TEST_F(PlayerTest, RecordingThatCannotBeConvertedLeavesTheDictationInHand) {
+    const QString path = loadWithFile(200);
+    engine.setCurrentPosition(12);
+    // A DVI recording whose header records more bytes than the file holds.
+    QByteArray header(972, 'x');
+    header.replace(0, 4, "DVI ");
+    const qint32 recorded = 972 + 5000;
+    header.replace(4, 4, QByteArray(reinterpret_cast<const char*>(&recorded), 4));
+    const QString cut = makeFile(QStringLiteral("cut.dvi"), header + QByteArray(100, 'a'));
+    prompts.openFileAnswers << cut;
+    player.toolbarClick(Player::OpenButton);
+    pump();
+    ASSERT_EQ(prompts.errors.size(), 1);
+    EXPECT_EQ(prompts.errors[0], QStringLiteral("Unable to convert ") + cut +
+                                     " to a wave file: the recording is cut short: it holds "
+                                     "1072 of the 5972 bytes its header records.");
+    EXPECT_EQ(engine.fileName(), path);
+    EXPECT_EQ(engine.currentPosition(), 12);
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
+    EXPECT_FALSE(QFileInfo::exists(cut + ".WAV"));
+}
