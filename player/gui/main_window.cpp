@@ -1,12 +1,13 @@
 #include "main_window.h"
 
+#include "browser_launcher.h"
 #include "core/player.h"
+#include "core/user_prompts.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QDesktopServices>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -17,7 +18,6 @@
 #include <QSlider>
 #include <QStyle>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -55,8 +55,13 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     setWindowTitle(QStringLiteral("Velloran"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
-    openHelp = [](const QString& path) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    openHelp = [this](const QString& path) {
+        openInBrowser(path, this, [this, path] {
+            player_.prompts().showError(
+                QStringLiteral("Unable to open the manual: no web browser could be started. "
+                               "The manual is ") +
+                path + QLatin1Char('.'));
+        });
     };
 
     auto* outer = new QVBoxLayout(this);
