@@ -22,12 +22,13 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR) -j $(JOBS)
 
-# With no settings yet, the first run opens the sample dictation.
+# With no settings yet, the first run opens the sample dictation. ARGS is one
+# file path and may hold blanks.
 run: build
 	@conf="$${XDG_CONFIG_HOME:-$$HOME/.config}/Velloran/Velloran.conf"; \
 	args="$(ARGS)"; \
 	if [ -z "$$args" ] && [ ! -f "$$conf" ]; then args="$(BUILD_DIR)/bin/samples/sample-dictation.wav"; fi; \
-	exec $(BUILD_DIR)/bin/velloran $$args
+	if [ -n "$$args" ]; then exec $(BUILD_DIR)/bin/velloran "$$args"; else exec $(BUILD_DIR)/bin/velloran; fi
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
