@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace velloran;
 using velloran::testing::MemorySettingsStore;
 
@@ -276,4 +278,63 @@ TEST_F(VoxConverterTest, DeletePendingFileRemovesOnlyAConvertedWave) {
         EXPECT_TRUE(QFileInfo::exists(path(name))) << name;
         EXPECT_EQ(store.values.value(keys::FiletoDelete), "");
     }
+}
+
+TEST_F(VoxConverterTest, FailuresSayWhatIsWrongWithTheRecording) {
+    QString error;
+    state.selectedFile = makeRecording("cut.dvi", 100, kVoxHeaderSize + 500);
+    EXPECT_FALSE(convertVoxFile(store, state, {}, &error));
+    EXPECT_EQ(error, QStringLiteral("the recording is cut short: it holds 1072 of the 1472 bytes "
+                                    "its header records"));
+
+    writeAll(path("tiny.dvi"), "DVI tiny");
+    state.selectedFile = path("tiny.dvi");
+    EXPECT_FALSE(convertVoxFile(store, state, {}, &error));
+    EXPECT_EQ(error, QStringLiteral("the file is too short to be a DVI recording"));
+
+    state.selectedFile = path("missing.dvi");
+    EXPECT_FALSE(convertVoxFile(store, state, {}, &error));
+    EXPECT_EQ(error, QStringLiteral("the recording cannot be read"));
+}
+
+// A recording whose folder cannot take the wave file (a read-only share, a
+// folder of someone else's) converts into the fallback folder and is recorded
+// for deletion as usual. A directory squatting on the temporary name stands in
+// for an unwritable folder, so that the case is also reached when the tests
+// run as root.
+TEST_F(VoxConverterTest, ConvertsIntoTheFallbackFolderWhenTheSourceFolderCannotTakeIt) {
+    const QString src = makeRecording("rec.dvi", 300);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("rec.dvi.TMP"));
+    const QString cache = path("cache/Velloran");
+    state.selectedFile = src;
+    QString error;
+    ASSERT_TRUE(convertVoxFile(store, state, {}, &error, cache)) << error.toStdString();
+    const QString wav = cache + "/rec.dvi.WAV";
+    EXPECT_EQ(state.selectedFile, wav);
+    EXPECT_EQ(readAll(wav), composeWaveHeader(kVoxHeaderSize + 300) + audio(300));
+    EXPECT_FALSE(QFileInfo::exists(cache + "/rec.dvi.TMP"));
+    EXPECT_EQ(store.values.value(keys::CurrentFile), wav);
+    EXPECT_EQ(store.values.value(keys::FiletoDelete), wav);
+
+    // Without a fallback folder the same recording fails, and says where.
+    state.selectedFile = src;
+    QFile::remove(wav);
+    EXPECT_FALSE(convertVoxFile(store, state, {}, &error));
+    EXPECT_EQ(error, QStringLiteral("the wave file cannot be written in ") + dir.path());
+}
+
+TEST_F(VoxConverterTest, ConvertsIntoTheFallbackFolderBesideAReadOnlyFolder) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    const QString folder = path("share");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString src = folder + "/rec.dvi";
+    writeAll(src, voxHeader("DVI ", qint32(kVoxHeaderSize + 10)) + audio(10));
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    state.selectedFile = src;
+    const bool converted = convertVoxFile(store, state, {}, nullptr, path("cache"));
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(converted);
+    EXPECT_EQ(state.selectedFile, path("cache/rec.dvi.WAV"));
 }
