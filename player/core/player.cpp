@@ -32,7 +32,7 @@ bool fileExists(const QString& path) {
 Player::Player(MediaEngine& engine, SettingsStore& store, UserPrompts& prompts,
                SerialPedalPort& serial, GamePortPedal& gamePort, QObject* parent)
     : QObject(parent), engine_(engine), store_(store), prompts_(prompts), serial_(serial),
-      gamePort_(gamePort) {
+      gamePort_(gamePort), bookmarks_(engine), speed_(engine) {
     connect(&engine_, &MediaEngine::openComplete, this, &Player::onOpenComplete);
     connect(&engine_, &MediaEngine::openFailed, this, &Player::onOpenFailed);
     connect(&engine_, &MediaEngine::positionChange, this, &Player::onPositionChange);
@@ -531,11 +531,54 @@ void Player::closeSettingsPanel(int heightTwips) {
     });
 }
 
-// ---- later features --------------------------------------------------------
+// ---- position bar and sliders ---------------------------------------------
 
-void Player::addBookMark() {}
-void Player::moveToBookMark() {}
-void Player::clearallBookmarks() {}
+void Player::barButtonDown(Qt::MouseButton button, int xTwips) {
+    // The bar is disabled while the settings panel is open.
+    if (!display_.controlsEnabled)
+        return;
+    seekOnBar(xTwips);
+    if (button == Qt::RightButton)
+        addBookMark();
+}
+
+void Player::barMouseMove(Qt::MouseButtons buttons, int xTwips) {
+    if (display_.controlsEnabled && buttons == Qt::LeftButton)
+        seekOnBar(xTwips);
+}
+
+void Player::seekOnBar(int xTwips) {
+    if (xTwips <= 0 || xTwips > kFullBarTwips)
+        return;
+    setDisplay([xTwips](DisplayState& d) { d.barWidthTwips = xTwips; });
+    // Whole percent of the dictation, as the bar's scale shows it.
+    engine_.setCurrentPosition(engine_.selectionEnd() * (xTwips / 20) / 100.0);
+}
+
+void Player::seekSliderMoved(int percent) {
+    engine_.setCurrentPosition(engine_.selectionEnd() * percent / 100.0);
+    emit focusToSpeedSlider();
+}
+
+void Player::speedSliderMoved(int value) {
+    speed_.sliderMoved(value);
+    setDisplay([value](DisplayState& d) { d.speedValue = value; });
+}
+
+// ---- bookmarks and the settings panel --------------------------------------
+
+void Player::addBookMark() {
+    bookmarks_.add(display_.barWidthTwips);
+}
+
+void Player::moveToBookMark() {
+    bookmarks_.moveToNext();
+}
+
+void Player::clearallBookmarks() {
+    bookmarks_.clear();
+}
+
 void Player::fillSettingsPanel() {
     emit fillSettingsPanelRequested();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookmarks.h"
+#include "dictation_speed.h"
 #include "player_state.h"
 #include "user_prompts.h"
 
@@ -107,6 +109,22 @@ public:
     void posChange();
     const DisplayState& display() const { return display_; }
 
+    // ---- position bar and sliders ----
+    /// A mouse button went down on the bar (LBL2) at @p xTwips from its left
+    /// end: seeks in whole percent; the right button also sets a bookmark.
+    void barButtonDown(Qt::MouseButton button, int xTwips);
+    /// The mouse moved over the bar with @p buttons held: dragging with the
+    /// left button alone scrubs.
+    void barMouseMove(Qt::MouseButtons buttons, int xTwips);
+    /// The user moved the seek slider (sldMov) to @p percent.
+    void seekSliderMoved(int percent);
+    /// The user moved the speed slider (Slider1) to @p value, -10..10.
+    void speedSliderMoved(int value);
+
+    Bookmarks& bookmarks() { return bookmarks_; }
+    const Bookmarks& bookmarks() const { return bookmarks_; }
+    const DictationSpeed& speed() const { return speed_; }
+
     // ---- pedal devices ----
     /// Selects the pedal device from a "PortID" text. Returns false and fills
     /// @p error when a serial port cannot be opened.
@@ -116,7 +134,7 @@ public:
     /// controls the Settings button disabled are enabled again.
     void closeSettingsPanel(int heightTwips);
 
-    // ---- hooks filled by later features ----
+    // ---- bookmarks and the settings panel ----
     void addBookMark();
     void moveToBookMark();
     void clearallBookmarks();
@@ -166,6 +184,7 @@ private:
     void reassignSelectedFile();
     void resetDisplayForNewFile();
     void setDisplay(const std::function<void(DisplayState&)>& change);
+    void seekOnBar(int xTwips);
     QString fileCaption() const;
 
     MediaEngine& engine_;
@@ -175,6 +194,8 @@ private:
     GamePortPedal& gamePort_;
     PlayerState state_;
     DisplayState display_;
+    Bookmarks bookmarks_;
+    DictationSpeed speed_;
     QString playRequest_;
     QString appDir_;
     QString helpFile_;

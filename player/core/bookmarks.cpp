@@ -1,0 +1,51 @@
+#include "bookmarks.h"
+
+#include "media_engine.h"
+
+namespace velloran {
+
+Bookmarks::Bookmarks(MediaEngine& engine, QObject* parent) : QObject(parent), engine_(engine) {}
+
+void Bookmarks::add(int barWidthTwips) {
+    // A 16-bit count would overflow here, and the next bookmark would have
+    // overwritten the last one; one more is simply not taken.
+    if (positions_.size() >= kMostBookmarks)
+        return;
+    positions_.append(engine_.currentPosition());
+    const int index = count();
+    markers_.insert(index, Marker{index, barWidthTwips + kMarkerOffsetTwips, false});
+    emit markersChanged();
+}
+
+void Bookmarks::moveToNext() {
+    const int n = int(positions_.size());
+    if (n == 0)
+        return;
+    if (reviewIndex_ == n) {
+        removeMarker(n - 1 + 2);
+        reviewIndex_ = 0;
+    }
+    engine_.setCurrentPosition(positions_.at(reviewIndex_));
+    const auto reached = markers_.find(reviewIndex_ + 2);
+    if (reached != markers_.end())
+        reached->reached = true;
+    ++reviewIndex_;
+    if (reviewIndex_ >= 2)
+        removeMarker(reviewIndex_ - 2 + 2);
+    emit markersChanged();
+}
+
+void Bookmarks::clear() {
+    const bool hadAny = !positions_.isEmpty() || !markers_.isEmpty();
+    positions_.clear();
+    markers_.clear();
+    reviewIndex_ = 0;
+    if (hadAny)
+        emit markersChanged();
+}
+
+void Bookmarks::removeMarker(int index) {
+    markers_.remove(index);
+}
+
+} // namespace velloran
