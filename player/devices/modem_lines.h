@@ -44,30 +44,51 @@ bool isDeviceGoneError(int error);
 /// The errors that mean the driver cannot wait for a line change.
 bool isWaitUnsupportedError(int error);
 
+/// An open tty claimed for the pedal: opened O_NONBLOCK without becoming the
+/// controlling tty, held exclusively (TIOCEXCL) so that no second program
+/// reads the same pedal, and made local and raw so that CD dropping does not
+/// hang the port up. Dropping it puts back the line settings found at open
+/// and lets go of the claim, however the open ends.
+class SerialDevice {
+public:
+    /// Opens @p path. On failure returns nullptr and a user-readable reason
+    /// such as "/dev/ttyS6: No such file or directory"; a port that another
+    /// program holds exclusively fails with EBUSY.
+    static std::unique_ptr<SerialDevice> open(const QString& path, QString* error);
+
+    ~SerialDevice();
+    SerialDevice(const SerialDevice&) = delete;
+    SerialDevice& operator=(const SerialDevice&) = delete;
+
+    int fd() const { return fd_.get(); }
+
+private:
+    explicit SerialDevice(UniqueFd fd) : fd_(std::move(fd)) {}
+
+    UniqueFd fd_;
+    bool exclusive_ = false;
+    bool restore_ = false;
+    termios original_{};
+};
+
 /// A serial device driven with the termios modem ioctls.
 class IoctlModemLines final : public ModemLines {
 public:
-    /// Opens @p path (O_NONBLOCK, no controlling tty), makes the line local
-    /// and raw so that CD dropping does not hang the port up, raises DTR and
-    /// RTS (the pedals loop them back to CD, DSR and CTS) and checks that
-    /// the modem-status inputs can be read. On failure returns nullptr and a
-    /// user-readable reason such as "/dev/ttyS6: No such file or directory".
+    /// Opens @p path as a SerialDevice, raises DTR and RTS (the pedals loop
+    /// them back to CD, DSR and CTS) and checks that the modem-status inputs
+    /// can be read. On failure returns nullptr and a user-readable reason;
+    /// the device is then left as it was found.
     static std::shared_ptr<IoctlModemLines> open(const QString& path, QString* error);
-
-    /// Puts back the line settings found at open.
-    ~IoctlModemLines() override;
 
     int read(ModemLineState& state) override;
     int waitForChange() override;
     void cancelWait() override;
 
 private:
-    IoctlModemLines(UniqueFd fd, const termios* original);
+    explicit IoctlModemLines(std::unique_ptr<SerialDevice> device) : device_(std::move(device)) {}
 
-    UniqueFd fd_;
+    std::unique_ptr<SerialDevice> device_;
     ThreadInterrupter interrupter_;
-    bool restore_ = false;
-    termios original_{};
 };
 
 } // namespace velloran::devices

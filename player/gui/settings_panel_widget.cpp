@@ -5,11 +5,11 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 namespace velloran {
 
@@ -128,21 +128,11 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     place(cancel_, 10080, 1605 - kBandTop, 1050, 345);
     connect(cancel_, &QPushButton::clicked, &panel_, &SettingsPanel::cancel);
 
-    // Enter and Escape answer for OK and Cancel while the panel is open.
-    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* shortcut = new QShortcut(QKeySequence(key), this);
-        shortcut->setContext(Qt::WindowShortcut);
-        connect(shortcut, &QShortcut::activated, this, [this] {
-            if (panel_.isOpen)
-                ok_->click();
-        });
-    }
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] {
-        if (panel_.isOpen)
-            cancel_->click();
-    });
+    // Return on a focused button presses that button; what no control takes
+    // reaches the window, where OK and Cancel answer (see eventFilter).
+    for (auto* button : {test_, browse, ok_, cancel_})
+        button->setAutoDefault(true);
+    ok_->setDefault(true);
 
     connect(&panel_, &SettingsPanel::changed, this, &SettingsPanelWidget::refresh);
     refresh();
@@ -156,6 +146,33 @@ QComboBox* SettingsPanelWidget::makeList(QWidget* parent, const QString& name,
     list->addItems(items);
     list->setCurrentIndex(-1);
     return list;
+}
+
+void SettingsPanelWidget::showEvent(QShowEvent* event) {
+    // The panel is placed into the main window after it is made.
+    window()->installEventFilter(this);
+    QWidget::showEvent(event);
+}
+
+bool SettingsPanelWidget::eventFilter(QObject* watched, QEvent* event) {
+    // A key reaches the window only when the focused control ignored it; an
+    // open list's popup is a window of its own and keeps its keys.
+    if (watched == window() && event->type() == QEvent::KeyPress && panel_.isOpen) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if (modifiers == Qt::NoModifier) {
+            QPushButton* button = nullptr;
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+                button = ok_;
+            else if (key->key() == Qt::Key_Escape)
+                button = cancel_;
+            if (button) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsPanelWidget::refresh() {

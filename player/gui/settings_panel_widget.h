@@ -23,6 +23,11 @@ public:
     /// Shows the panel's current fields.
     void refresh();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    /// OK and Cancel as the window's default and escape buttons.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QComboBox* makeList(QWidget* parent, const QString& name, const QStringList& items);
 

@@ -1,8 +1,15 @@
+#include "core/player.h"
+#include "core/settings_panel.h"
 #include "devices/linux_pedal_devices.h"
+#include "devices/modem_lines.h"
 #include "devices/modem_watcher.h"
 #include "devices/termios_serial_port.h"
 #include "devices/thread_interrupter.h"
 #include "fake_modem_lines.h"
+#include "fakes/fake_devices.h"
+#include "fakes/fake_engine.h"
+#include "fakes/fake_prompts.h"
+#include "fakes/qt_printers.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,22 +22,34 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <stdlib.h>
+#include <sys/syscall.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <future>
 #include <thread>
 
 using namespace std::chrono_literals;
+using velloran::Player;
 using velloran::SerialPedalPort;
+using velloran::SettingsPanel;
 using velloran::devices::ModemLineState;
 using velloran::devices::ModemWatcher;
+using velloran::devices::SerialDevice;
 using velloran::devices::TermiosSerialPort;
 using velloran::devices::ThreadInterrupter;
 using velloran::devices::UniqueFd;
 
 using velloran::devices::testing::FakeModemLines;
+using velloran::testing::FakeEngine;
+using velloran::testing::FakeGamePort;
+using velloran::testing::MemorySettingsStore;
+using velloran::testing::RecordingPrompts;
 
 namespace {
 
@@ -87,6 +106,56 @@ public:
     void cancelWait() override { interrupter.cancel(); }
 };
 
+/// A pseudo-terminal standing in for a serial port (this machine has none):
+/// the test keeps the slave open to read its line settings.
+struct Terminal {
+    UniqueFd master{::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)};
+    UniqueFd slave;
+    QString path;
+    Terminal() {
+        if (!master || ::grantpt(master.get()) != 0 || ::unlockpt(master.get()) != 0)
+            return;
+        path = QString::fromLocal8Bit(::ptsname(master.get()));
+        slave.reset(::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    }
+    bool valid() const { return slave.valid(); }
+    termios settings() const {
+        termios tio{};
+        ::tcgetattr(slave.get(), &tio);
+        return tio;
+    }
+};
+
+bool sameSettings(const termios& a, const termios& b) {
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+           a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0 &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+/// Drops CAP_SYS_ADMIN from this thread while alive: with it (the tests may
+/// run as root) the kernel lets every open through a tty's exclusive claim.
+class WithoutAdminCapability {
+public:
+    WithoutAdminCapability() {
+        if (::syscall(SYS_capget, &header_, saved_) != 0)
+            return;
+        __user_cap_data_struct dropped[2] = {saved_[0], saved_[1]};
+        dropped[CAP_SYS_ADMIN / 32].effective &= ~(1u << (CAP_SYS_ADMIN % 32));
+        active_ = ::syscall(SYS_capset, &header_, dropped) == 0;
+    }
+    ~WithoutAdminCapability() {
+        if (active_)
+            ::syscall(SYS_capset, &header_, saved_);
+    }
+    WithoutAdminCapability(const WithoutAdminCapability&) = delete;
+    WithoutAdminCapability& operator=(const WithoutAdminCapability&) = delete;
+
+private:
+    __user_cap_header_struct header_{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct saved_[2]{};
+    bool active_ = false;
+};
+
 } // namespace
 
 TEST(SerialPortTest, PortNamesAndOpenFailuresAreUserReadable) {
@@ -120,19 +189,62 @@ TEST(SerialPortTest, PortNamesAndOpenFailuresAreUserReadable) {
     EXPECT_TRUE(port.setPortOpen(false, &error)) << "closing a closed port is fine";
 }
 
-TEST(SerialPortTest, TerminalWithoutModemLinesIsRefused) {
-    // A pseudo-terminal answers every modem ioctl with ENOTTY.
-    UniqueFd master(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
-    ASSERT_TRUE(master.valid());
-    ASSERT_EQ(::grantpt(master.get()), 0);
-    ASSERT_EQ(::unlockpt(master.get()), 0);
-    const QString slave = QString::fromLocal8Bit(::ptsname(master.get()));
+TEST(SerialPortTest, RefusedTerminalIsLeftAsFound) {
+    Terminal pty;
+    ASSERT_TRUE(pty.valid());
+    const termios before = pty.settings();
+    ASSERT_TRUE(before.c_lflag & ICANON) << "a fresh terminal is cooked";
 
     TermiosSerialPort port;
-    port.setDevicePath(slave);
+    port.setDevicePath(pty.path);
     QString error;
     EXPECT_FALSE(port.setPortOpen(true, &error));
-    EXPECT_EQ(error, slave + QStringLiteral(": Not a serial port with modem status lines"));
+    EXPECT_EQ(error, pty.path + QStringLiteral(": Not a serial port with modem status lines"));
+    EXPECT_TRUE(sameSettings(pty.settings(), before)) << "left in raw mode";
+    // Nor is it left claimed: others may open it again.
+    WithoutAdminCapability notRoot;
+    UniqueFd again(::open(pty.path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    EXPECT_TRUE(again.valid()) << std::strerror(errno);
+}
+
+TEST(SerialPortTest, APortHeldByUsCannotBeOpenedAgainUntilLetGo) {
+    Terminal pty;
+    ASSERT_TRUE(pty.valid());
+    const termios before = pty.settings();
+    QString error;
+    auto held = SerialDevice::open(pty.path, &error);
+    ASSERT_TRUE(held) << error.toStdString();
+
+    WithoutAdminCapability notRoot; // root may open a claimed tty anyway
+    UniqueFd other(::open(pty.path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    EXPECT_FALSE(other.valid());
+    EXPECT_EQ(errno, EBUSY);
+
+    // A second player gets the panel's port message.
+    FakeEngine engine;
+    MemorySettingsStore store;
+    RecordingPrompts prompts;
+    FakeGamePort gamePort;
+    TermiosSerialPort second;
+    Player player(engine, store, prompts, second, gamePort);
+    SettingsPanel panel(player);
+    player.load(QStringLiteral("/nonexistent"));
+    panel.fill();
+    panel.portText = pty.path;
+    EXPECT_FALSE(panel.ok());
+    EXPECT_EQ(prompts.errors, QStringList{SettingsPanel::badPortMessage()});
+    EXPECT_EQ(SettingsPanel::badPortMessage(),
+              QStringLiteral("Inavalid Port or Port not responding."));
+    second.setDevicePath(pty.path);
+    EXPECT_FALSE(second.setPortOpen(true, &error));
+    EXPECT_EQ(error,
+              pty.path + QStringLiteral(": In use by another program (Device or resource busy)"));
+
+    held.reset();
+    EXPECT_TRUE(sameSettings(pty.settings(), before));
+    // Free again: the open gets as far as the missing modem lines.
+    EXPECT_FALSE(second.setPortOpen(true, &error));
+    EXPECT_EQ(error, pty.path + QStringLiteral(": Not a serial port with modem status lines"));
 }
 
 TEST(SerialPortTest, LineChangesReachTheUiThreadWhileReadsStayLive) {

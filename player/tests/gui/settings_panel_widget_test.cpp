@@ -11,7 +11,9 @@
 #include "gui/settings_panel_widget.h"
 #include "window_rig.h"
 
+#include <QAbstractItemView>
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
@@ -124,6 +126,113 @@ TEST_F(SettingsPanelWidgetTest, EscapeCancelsAndBrowseFillsTheFolder) {
     EXPECT_TRUE(store.values.value(keys::WavePath).isEmpty()); // Cancel saves nothing
     EXPECT_TRUE(serial.portOpen());
     EXPECT_TRUE(gamePort.isEnabled());
+}
+
+// Return and Escape act as a dialog's would: an open list and a focused
+// button keep them; OK and Cancel answer only for what nobody took.
+class PanelKeysTest : public SettingsPanelWidgetTest {
+protected:
+    void SetUp() override {
+        openPanel();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        storedBefore = store.values;
+    }
+    bool panelStillOpen() {
+        return panel.isOpen && player.display().heightTwips == 2370 &&
+               child<QFrame>("fraSettings")->isVisible();
+    }
+    /// Focuses @p widget and sends the key to whatever holds the focus then.
+    void press(QWidget* widget, Qt::Key key) {
+        widget->setFocus(Qt::OtherFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), widget);
+        QTest::keyClick(QApplication::focusWidget(), key);
+    }
+    /// Opens @p list's popup with @p text highlighted, as the arrow keys leave it.
+    static QAbstractItemView* openList(QComboBox* list, const QString& text) {
+        list->setFocus(Qt::OtherFocusReason);
+        list->showPopup();
+        QAbstractItemView* view = list->view();
+        if (!QTest::qWaitForWindowExposed(view->window()))
+            return nullptr;
+        view->setCurrentIndex(list->model()->index(list->findText(text), 0));
+        return view;
+    }
+
+    QMap<QString, QString> storedBefore;
+};
+
+TEST_F(PanelKeysTest, AnOpenListKeepsReturnAndEscape) {
+    auto* large = child<QComboBox>("txtL");
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        SCOPED_TRACE(key == Qt::Key_Return ? "Return" : "Enter");
+        QAbstractItemView* view = openList(large, QStringLiteral("8"));
+        ASSERT_NE(view, nullptr);
+        QTest::keyClick(view, key);
+        EXPECT_FALSE(view->isVisible());
+        EXPECT_EQ(large->currentText(), QStringLiteral("8")) << "the item is picked";
+        EXPECT_TRUE(panelStillOpen());
+        EXPECT_EQ(store.values, storedBefore) << "nothing saved";
+        large->setCurrentIndex(large->findText(QStringLiteral("5")));
+    }
+
+    auto* port = child<QComboBox>("cmbPort");
+    QAbstractItemView* view = openList(port, QStringLiteral("COM2"));
+    ASSERT_NE(view, nullptr);
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_EQ(port->currentText(), QStringLiteral("Game Port")) << "Escape picks nothing";
+    EXPECT_TRUE(panelStillOpen()) << "Escape closed the list only";
+    EXPECT_FALSE(serial.portOpen()) << "Cancel would have reopened the serial port";
+
+    // With the list closed again the keys are OK's and Cancel's.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    EXPECT_FALSE(panel.isOpen);
+    EXPECT_EQ(store.values, storedBefore);
+}
+
+TEST_F(PanelKeysTest, ReturnPressesTheFocusedButton) {
+    choose(child<QComboBox>("txtL"), QStringLiteral("8"));
+    QSignalSpy testRequested(&panel, &SettingsPanel::testRequested);
+    choose(child<QComboBox>("cmbPort"), QStringLiteral("COM2"));
+    press(child<QPushButton>("cmdTest"), Qt::Key_Return);
+    EXPECT_EQ(testRequested.count(), 1);
+    EXPECT_TRUE(panelStillOpen());
+
+    prompts.folderAnswers << QStringLiteral("/srv/dictation");
+    press(child<QPushButton>("cmdBrowse"), Qt::Key_Return);
+    EXPECT_EQ(child<QLineEdit>("txtWavePath")->text(), QStringLiteral("/srv/dictation"));
+    EXPECT_TRUE(panelStillOpen());
+
+    press(child<QPushButton>("cmdCancel"), Qt::Key_Return);
+    EXPECT_FALSE(panel.isOpen);
+    EXPECT_EQ(store.values, storedBefore) << "Cancel, not OK, ran";
+    EXPECT_TRUE(gamePort.isEnabled());
+    EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST_F(PanelKeysTest, ReturnAnywhereElseIsOk) {
+    const auto chooseAndPress = [&](QWidget* focus, Qt::Key key) {
+        openPanel();
+        choose(child<QComboBox>("txtL"), QStringLiteral("8"));
+        press(focus, key);
+        EXPECT_FALSE(panel.isOpen);
+        EXPECT_EQ(store.values[keys::LargeChange], QStringLiteral("8"));
+        store.values = storedBefore;
+    };
+    {
+        SCOPED_TRACE("a closed list");
+        chooseAndPress(child<QComboBox>("txtS"), Qt::Key_Return);
+    }
+    {
+        SCOPED_TRACE("an option button, keypad Enter");
+        chooseAndPress(child<QRadioButton>("OptPP"), Qt::Key_Enter);
+    }
+    {
+        SCOPED_TRACE("OK itself");
+        chooseAndPress(child<QPushButton>("cmdOK"), Qt::Key_Return);
+    }
+    EXPECT_TRUE(prompts.errors.isEmpty());
 }
 
 TEST(PortTestDialog, ShowsThePressedPedalAndClosesThePortOnExit) {
