@@ -15,6 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QScopedValueRollback>
+#include <QSet>
 #include <QSlider>
 #include <QStyle>
 #include <QToolBar>
@@ -93,12 +96,17 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
 
     auto* bottom = new QHBoxLayout;
     bottom->setSpacing(4);
-    bar_ = new QFrame(strip_);
+    // The bar, with the bookmark dots in a row just below it.
+    barArea_ = new QWidget(strip_);
+    barArea_->setObjectName(QStringLiteral("fraBar"));
+    barArea_->setFixedSize(twipsToPixels(Player::kFullBarTwips) + 2, kBarHeightPx + kDotRowPx);
+    bar_ = new QFrame(barArea_);
     bar_->setObjectName(QStringLiteral("picBar"));
     bar_->setFrameShape(QFrame::StyledPanel);
-    bar_->setFixedSize(twipsToPixels(Player::kFullBarTwips) + 2, 18);
+    bar_->setGeometry(0, 0, twipsToPixels(Player::kFullBarTwips) + 2, kBarHeightPx);
     lbl1_ = new QLabel(bar_);
     lbl1_->setObjectName(QStringLiteral("LBL1"));
+    lbl1_->setToolTip(QStringLiteral("Current Position"));
     lbl1_->setAutoFillBackground(true);
     QPalette fill = lbl1_->palette();
     fill.setColor(QPalette::Window, QColor(0x3b, 0x6e, 0xc4));
@@ -106,23 +114,56 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     lbl1_->setGeometry(1, 1, 0, 16);
     lbl2_ = new QLabel(bar_);
     lbl2_->setObjectName(QStringLiteral("LBL2"));
+    lbl2_->setToolTip(QStringLiteral("Current Position"));
     lbl2_->setAlignment(Qt::AlignCenter);
     lbl2_->setGeometry(1, 1, twipsToPixels(Player::kFullBarTwips), 16);
     lbl2_->setStyleSheet(QStringLiteral("font-size: 8pt;"));
-    bottom->addWidget(bar_);
+    lbl2_->installEventFilter(this);
+    bottom->addWidget(barArea_);
 
     sldMov_ = new QSlider(Qt::Horizontal, strip_);
     sldMov_->setObjectName(QStringLiteral("sldMov"));
     sldMov_->setRange(0, 100);
-    sldMov_->setToolTip(QStringLiteral("Position"));
+    sldMov_->setToolTip(QStringLiteral("Current position"));
     bottom->addWidget(sldMov_, 2);
+    // Only the user's moves seek; the values refresh() writes do not.
+    connect(sldMov_, &QSlider::valueChanged, this, [this](int value) {
+        if (!refreshing_)
+            player_.seekSliderMoved(value);
+    });
 
-    slider1_ = new QSlider(Qt::Horizontal, strip_);
+    // The speed slider between its slow and fast ends, with a mark under
+    // the middle for normal speed.
+    auto* speed = new QWidget(strip_);
+    speed->setObjectName(QStringLiteral("fraSpeed"));
+    auto* speedRow = new QHBoxLayout(speed);
+    speedRow->setContentsMargins(0, 0, 0, 0);
+    speedRow->setSpacing(1);
+    auto* minus = new QLabel(QStringLiteral("-"), speed);
+    minus->setObjectName(QStringLiteral("lblMinus"));
+    speedRow->addWidget(minus);
+    auto* middle = new QWidget(speed);
+    middle->setFixedSize(90, kBarHeightPx + kDotRowPx);
+    slider1_ = new QSlider(Qt::Horizontal, middle);
     slider1_->setObjectName(QStringLiteral("Slider1"));
-    slider1_->setRange(-10, 10);
-    slider1_->setToolTip(QStringLiteral("Speed"));
-    slider1_->setFixedWidth(90);
-    bottom->addWidget(slider1_);
+    slider1_->setRange(DictationSpeed::kSlowest, DictationSpeed::kFastest);
+    slider1_->setSingleStep(1);
+    slider1_->setPageStep(1);
+    slider1_->setToolTip(QStringLiteral("Speed of dictation"));
+    slider1_->setGeometry(0, 0, 90, kBarHeightPx);
+    auto* marker = new QFrame(middle);
+    marker->setObjectName(QStringLiteral("shpMarker"));
+    marker->setStyleSheet(QStringLiteral("background: cyan; border: none;"));
+    marker->setGeometry(45 - 2, kBarHeightPx, 5, kDotRowPx);
+    speedRow->addWidget(middle);
+    auto* plus = new QLabel(QStringLiteral("+"), speed);
+    plus->setObjectName(QStringLiteral("lblPlus"));
+    speedRow->addWidget(plus);
+    bottom->addWidget(speed);
+    connect(slider1_, &QSlider::valueChanged, this, [this](int value) {
+        if (!refreshing_)
+            player_.speedSliderMoved(value);
+    });
 
     volume_ = new QSlider(Qt::Horizontal, strip_);
     volume_->setObjectName(QStringLiteral("Volume"));
@@ -146,6 +187,7 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     qApp->installEventFilter(this);
 
     connect(&player_, &Player::displayChanged, this, &MainWindow::refresh);
+    connect(&player_.bookmarks(), &Bookmarks::markersChanged, this, &MainWindow::showMarkers);
     connect(&player_, &Player::focusToSpeedSlider, this, [this] { slider1_->setFocus(); });
     connect(&player_, &Player::helpMenuRequested, this,
             [this] { helpMenu_->popup(QCursor::pos()); });
@@ -199,7 +241,38 @@ void MainWindow::buildHelpMenu() {
     connect(about, &QAction::triggered, this, [this] { emit aboutRequested(); });
 }
 
+void MainWindow::showMarkers() {
+    const QList<Bookmarks::Marker> markers = player_.bookmarks().markers();
+    QSet<int> wanted;
+    for (const Bookmarks::Marker& m : markers) {
+        wanted.insert(m.index);
+        QFrame*& dot = dots_[m.index];
+        if (!dot) {
+            dot = new QFrame(barArea_);
+            dot->setObjectName(QStringLiteral("shpAdd%1").arg(m.index));
+        }
+        // Drawn a little larger than the model's 50 twips, which would be a
+        // speck of three pixels.
+        const int size = std::max(kDotPx, twipsToPixels(Bookmarks::kMarkerSizeTwips));
+        dot->setGeometry(twipsToPixels(m.leftTwips) - size / 2, kBarHeightPx + 1, size, size);
+        dot->setStyleSheet(QStringLiteral("background: %1; border-radius: %2px;")
+                               .arg(m.reached ? QStringLiteral("black") : QStringLiteral("red"))
+                               .arg(size / 2));
+        dot->setProperty("reached", m.reached);
+        dot->show();
+    }
+    for (auto it = dots_.begin(); it != dots_.end();) {
+        if (wanted.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        delete it.value();
+        it = dots_.erase(it);
+    }
+}
+
 void MainWindow::refresh() {
+    const QScopedValueRollback<bool> guard(refreshing_, true);
     const DisplayState& d = player_.display();
     if (windowTitle() != d.caption)
         setWindowTitle(d.caption.isEmpty() ? QStringLiteral(" ") : d.caption);
@@ -269,6 +342,16 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lbl2_ &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove)) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        const int xTwips = static_cast<int>(mouse->position().x() * 15);
+        if (event->type() == QEvent::MouseButtonPress)
+            player_.barButtonDown(mouse->button(), xTwips);
+        else
+            player_.barMouseMove(mouse->buttons(), xTwips);
+        return true;
+    }
     if ((watched == txtCp_ || watched == txtPer_) && event->type() == QEvent::FocusIn) {
         // The position boxes never keep the focus.
         if (slider1_->isEnabled())

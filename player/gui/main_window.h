@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMap>
 #include <QWidget>
 
 #include <functional>
@@ -60,6 +61,7 @@ private:
     void buildToolbar();
     void buildHelpMenu();
     void applyHeight(int twips);
+    void showMarkers();
     QIcon toolbarIcon(int index) const;
 
     Player& player_;
@@ -67,7 +69,13 @@ private:
     QToolBar* toolbar_ = nullptr;
     QLineEdit* txtCp_ = nullptr;
     QLineEdit* txtPer_ = nullptr;
+    static constexpr int kBarHeightPx = 18;
+    static constexpr int kDotRowPx = 6;
+    static constexpr int kDotPx = 5;
+
+    QWidget* barArea_ = nullptr;
     QFrame* bar_ = nullptr;
+    QMap<int, QFrame*> dots_; // bookmark dots by marker index
     QLabel* lbl1_ = nullptr;
     QLabel* lbl2_ = nullptr;
     QSlider* sldMov_ = nullptr;
@@ -81,6 +89,7 @@ private:
     int slideMs_ = 150;
     QVariantAnimation* slide_ = nullptr;
     bool closing_ = false;
+    bool refreshing_ = false; // values written by refresh() are not the user's moves
 };
 
 } // namespace velloran
