@@ -3,18 +3,30 @@
 // once with the shortest pass the program uses, once with no shortest pass
 // (the engine's own pace) for comparison.
 //
+// Then holds Rewind on the playing dictation ("Press to Play"), crossing the
+// start, and reports what the release leaves behind: how long until the main
+// window shows the final position and no position event is left queued, how
+// many position events and display refreshes run after the release, and
+// whether playback goes on. Once with the display refreshed and painted
+// during the hold (as the program does), once without, for comparison.
+// The window is the program's own, on whatever Qt platform is set
+// (run.sh: offscreen).
+//
 //   pedal_bench [PASSES]     PASSES: most passes per hold (default 3200)
 
 #include "core/pedal_controller.h"
 #include "core/pedal_devices.h"
 #include "core/player.h"
 #include "core/settings_store.h"
+#include "core/text_rules.h"
 #include "core/user_prompts.h"
 #include "engine/mpv_engine.h"
+#include "gui/main_window.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -29,6 +41,7 @@ using namespace velloran;
 namespace {
 
 constexpr int kForwardButton = 2; // pedal 1
+constexpr int kRewindButton = 4;  // pedal 2
 constexpr double kLengthSeconds = 3600;
 constexpr long kPassesToCross = 3200;
 
@@ -65,29 +78,31 @@ private:
     int port_ = 1;
 };
 
-/// A pedal held for a given number of reads of its held state, let go
-/// earlier when the engine has reached the end of the dictation.
+/// A pedal held for a given number of reads of its held state; Forward is
+/// let go earlier when the engine has reached the end of the dictation.
 class HeldGamePort final : public GamePortPedal {
 public:
     explicit HeldGamePort(const MediaEngine& engine) : engine_(engine) {}
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
     bool buttonHeld(int code) const override {
-        if (code != kForwardButton || readsLeft_ <= 0)
+        if (code != button_ || readsLeft_ <= 0)
             return false;
         --readsLeft_;
-        return engine_.currentPosition() < engine_.selectionEnd();
+        return code != kForwardButton || engine_.currentPosition() < engine_.selectionEnd();
     }
-    void press(long passes) {
+    void press(long passes, int button = kForwardButton) {
+        button_ = button;
         readsLeft_ = passes;
-        emit buttonDown(kForwardButton);
+        emit buttonDown(button);
         readsLeft_ = 0;
-        emit buttonUp(kForwardButton);
+        emit buttonUp(button);
     }
 
 private:
     const MediaEngine& engine_;
     bool enabled_ = true;
+    int button_ = kForwardButton;
     mutable long readsLeft_ = 0;
 };
 
@@ -154,6 +169,113 @@ HoldFigures hold(MediaEngine& engine, PedalController& pedals, HeldGamePort& pad
     return f;
 }
 
+/// Counts the paint events a widget receives.
+class PaintCounter final : public QObject {
+public:
+    explicit PaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+    long paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+struct ReleaseFigures {
+    long passes = 0;
+    double holdSeconds = 0;
+    long holdRefreshes = 0;
+    long holdPaints = 0;         ///< paints of the time box during the hold
+    bool shownAtRelease = false; ///< the display already held the final position
+    double settleMs = 0;         ///< release to the last position event, display right
+    long positionEvents = 0;     ///< position events delivered after the release
+    long refreshes = 0;          ///< display refreshes from the release to the settle
+    bool settled = false;
+    bool playing = false;
+};
+
+bool windowShowsEngine(const QLineEdit& timeBox, const MediaEngine& engine) {
+    return timeBox.text() == formatHms(engine.currentPosition());
+}
+
+/// Rewind held for @p passes on the playing dictation, from a point that the
+/// hold takes across the start; then the events the hold left queued are
+/// let run until no position event has come for three timer periods.
+ReleaseFigures holdAndRelease(Player& player, PedalController& pedals, HeldGamePort& pad,
+                              QLineEdit& timeBox, long passes, bool refreshInHold) {
+    using Clock = std::chrono::steady_clock;
+    MediaEngine& engine = player.engine();
+    engine.setCurrentPosition(600);
+    engine.run();
+    runEventsUntil([] { return false; }, 500);
+
+    ReleaseFigures f;
+    const auto shown = pedals.holdRefresh;
+    if (!refreshInHold)
+        pedals.holdRefresh = nullptr;
+    PaintCounter paints(timeBox);
+    bool released = false;
+    Clock::time_point releasedAt, lastEvent;
+    long refreshes = 0;
+    QMetaObject::Connection onRefresh =
+        QObject::connect(&player, &Player::displayChanged, [&] { ++refreshes; });
+    // Connected after the player's own handler, so its refresh is counted by now.
+    QMetaObject::Connection onEvent = QObject::connect(&engine, &MediaEngine::positionChange, [&] {
+        if (released) {
+            ++f.positionEvents;
+            f.refreshes = refreshes;
+            lastEvent = Clock::now();
+        }
+    });
+
+    pedals.minimumPass = std::chrono::microseconds(3000);
+    const auto t0 = Clock::now();
+    pad.press(passes, kRewindButton);
+    releasedAt = lastEvent = Clock::now();
+    released = true;
+    pedals.holdRefresh = shown;
+    f.passes = pedals.lastHoldPasses();
+    f.holdSeconds = std::chrono::duration<double>(releasedAt - t0).count();
+    // The last refresh ran after the release was seen.
+    f.holdRefreshes = std::max(0L, refreshes - 1);
+    f.holdPaints = paints.paints;
+    refreshes = 0;
+    f.shownAtRelease = windowShowsEngine(timeBox, engine);
+
+    constexpr auto kQuiet = std::chrono::milliseconds(750);
+    const QDeadlineTimer deadline(60000);
+    while (Clock::now() - lastEvent < kQuiet && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    f.settled = !deadline.hasExpired() && windowShowsEngine(timeBox, engine);
+    f.settleMs = f.positionEvents == 0
+                     ? 0.0
+                     : std::chrono::duration<double, std::milli>(lastEvent - releasedAt).count();
+    f.playing = engine.currentState() == MediaEngine::Running;
+    QObject::disconnect(onEvent);
+    QObject::disconnect(onRefresh);
+    engine.pause();
+    runEventsUntil([] { return false; }, 200);
+    return f;
+}
+
+void reportRelease(const char* name, const ReleaseFigures& f) {
+    char every[32] = "";
+    if (f.holdRefreshes > 0)
+        std::snprintf(every, sizeof every, " (one per %.0f ms)",
+                      1000 * f.holdSeconds / f.holdRefreshes);
+    std::printf("%-22s %5ld passes in %6.2f s, %4ld display refreshes in the hold%s, "
+                "time box painted %ld times\n",
+                name, f.passes, f.holdSeconds, f.holdRefreshes, every, f.holdPaints);
+    std::printf("%-22s final position shown at the release: %s; settled %.1f ms after the "
+                "release%s\n",
+                "", f.shownAtRelease ? "yes" : "no", f.settleMs, f.settled ? "" : " (NOT settled)");
+    std::printf("%-22s after the release: %ld position events, %ld display refreshes; "
+                "playback %s (Press to Play: playing)\n",
+                "", f.positionEvents, f.refreshes, f.playing ? "playing" : "PAUSED");
+}
+
 void report(const char* name, const HoldFigures& f) {
     const double perSecond = f.passes / f.seconds;
     std::printf("%-22s %5ld passes in %7.3f s  %9.0f passes/s  %8.1f us/pass  "
@@ -165,7 +287,7 @@ void report(const char* name, const HoldFigures& f) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    QApplication app(argc, argv);
     const long passes = argc > 1 ? std::atol(argv[1]) : kPassesToCross;
     if (passes <= 0) {
         std::fprintf(stderr, "usage: pedal_bench [PASSES]\n");
@@ -200,6 +322,14 @@ int main(int argc, char** argv) {
     player.state().pedalAction = {PedalForward, PedalPlay, PedalRewind};
     player.state().largeSkip = 5;
     PedalController pedals(player);
+    MainWindow window(player, QString());
+    window.show();
+    // As the program wires it.
+    pedals.holdRefresh = [&] {
+        player.posChange();
+        window.repaintPosition();
+    };
+    auto* timeBox = window.findChild<QLineEdit*>(QStringLiteral("txtCp"));
     // The first second of a press is the same wait whatever the pace; only
     // the hold that follows is measured.
     pedals.delay = [](double) {
@@ -214,5 +344,12 @@ int main(int argc, char** argv) {
     std::snprintf(name, sizeof name, "minimum pass %.1f ms", paced.count() / 1000.0);
     report(name, withPace);
     report("no minimum pass", raw);
-    return 0;
+
+    player.state().pedalAction = {PedalForward, PedalRewind, PedalPlay};
+    player.state().toggleMode = false;
+    const ReleaseFigures refreshed = holdAndRelease(player, pedals, pad, *timeBox, passes, true);
+    const ReleaseFigures frozen = holdAndRelease(player, pedals, pad, *timeBox, passes, false);
+    reportRelease("rewind, shown in hold", refreshed);
+    reportRelease("rewind, frozen in hold", frozen);
+    return refreshed.settled ? 0 : 1;
 }

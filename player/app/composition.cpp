@@ -55,6 +55,12 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     QObject::connect(p.panel.get(), &SettingsPanel::testRequested, p.window.get(),
                      [this](const QString& portText) { runPedalTest(portText); });
     p.prompts.setParentWidget(p.window.get());
+    // A held pedal keeps the event loop from running, and with it the
+    // window's painting: the display is painted directly instead.
+    p.pedals->holdRefresh = [this] {
+        parts_->player->posChange();
+        parts_->window->repaintPosition();
+    };
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {

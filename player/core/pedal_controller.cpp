@@ -14,7 +14,8 @@ using Clock = std::chrono::steady_clock;
 }
 
 PedalController::PedalController(Player& player, QObject* parent)
-    : QObject(parent), delay(&Player::delay), player_(player) {
+    : QObject(parent), delay(&Player::delay), holdRefresh([&player] { player.posChange(); }),
+      player_(player) {
     connect(&player_.serialPort(), &SerialPedalPort::commEvent, this,
             &PedalController::onSerialEvent);
     connect(&player_.gamePort(), &GamePortPedal::buttonDown, this,
@@ -103,16 +104,29 @@ void PedalController::pedalAction(int pedal, Device device, double step) {
     if (action != PedalPlay && player_.state().toggleMode)
         engine.pause();
 
+    const auto refresh = [this] {
+        if (holdRefresh)
+            holdRefresh();
+    };
     const auto hold = [&](const std::function<void()>& move) {
         lastHoldPasses_ = 0;
+        auto nextRefresh = Clock::now() + holdRefreshPeriod;
         while (held(pedal, device)) {
             const auto passEnd = Clock::now() + minimumPass;
             move();
             ++lastHoldPasses_;
             endOfPass(pedal, action, device);
-            // Deliberately no event processing: the display catches up after the hold.
+            // No event processing here (a queued event could start a nested
+            // action); the display is refreshed directly, by the clock rather
+            // than per pass, as a pass can take microseconds.
+            if (const auto now = Clock::now(); now >= nextRefresh) {
+                refresh();
+                nextRefresh = now + holdRefreshPeriod;
+            }
             std::this_thread::sleep_until(passEnd);
         }
+        // The final position at once, not after the engine's queued events.
+        refresh();
     };
 
     switch (action) {

@@ -14,7 +14,8 @@ class Player;
 ///
 /// Forward and Rewind jump by the large skip, wait a second (window events
 /// keep running), then keep moving while the pedal is held. The hold loop lets
-/// no window events run; it polls the device itself.
+/// no window events run; it polls the device itself, and refreshes the
+/// position display through holdRefresh now and then instead.
 class PedalController : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +42,12 @@ public:
     std::chrono::microseconds minimumPass{3000};
     /// The one-second wait of a pedal action (tests replace it).
     std::function<void(double seconds)> delay;
+    /// Shows the position during a hold: run about every holdRefreshPeriod
+    /// and once when the hold ends. It must not run window events. The
+    /// default refreshes the player's display state; a window that only
+    /// paints from its event loop adds a direct repaint.
+    std::function<void()> holdRefresh;
+    std::chrono::milliseconds holdRefreshPeriod{50};
 
     /// Passes made by the last hold (for measurements).
     long lastHoldPasses() const { return lastHoldPasses_; }

@@ -293,6 +293,11 @@ void MainWindow::refresh() {
     applyHeight(d.heightTwips);
 }
 
+void MainWindow::repaintPosition() {
+    for (QWidget* w : std::initializer_list<QWidget*>{txtCp_, txtPer_, bar_, sldMov_})
+        w->repaint();
+}
+
 void MainWindow::applyHeight(int twips) {
     if (twips == appliedHeightTwips_)
         return;

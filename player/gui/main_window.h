@@ -43,6 +43,10 @@ public:
 
     /// Shows the player's current state.
     void refresh();
+    /// Paints the position display (time, percentage, bar, seek thumb) at
+    /// once, without the event loop: for code that keeps the loop from
+    /// running, such as a held pedal.
+    void repaintPosition();
 
     /// How long the settings panel takes to slide open (0: at once).
     void setSlideDuration(int ms) { slideMs_ = ms; }

@@ -1,10 +1,13 @@
 #include "player_fixture.h"
 
 #include "core/pedal_controller.h"
+#include "core/text_rules.h"
 
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <optional>
+#include <set>
 #include <vector>
 
 using namespace velloran;
@@ -536,6 +539,61 @@ TEST_F(PedalControllerTest, HoldPassesTakeAtLeastTheMinimumPass) {
     EXPECT_EQ(pedals.lastHoldPasses(), 50);
     EXPECT_GE(elapsed, std::chrono::milliseconds(100));
     EXPECT_EQ(engine.currentPosition(), 55);
+}
+
+TEST_F(PedalControllerTest, HoldShowsThePositionByTheClockWithoutRunningEvents) {
+    using namespace std::chrono_literals;
+    using Clock = std::chrono::steady_clock;
+    ASSERT_TRUE(player.selectPedalDevice(QStringLiteral("Game Port")));
+    pedals.minimumPass = 1ms;
+    engine.setCurrentPosition(100);
+    pump();
+
+    int engineEvents = 0;
+    QObject::connect(&engine, &MediaEngine::positionChange, [&] { ++engineEvents; });
+    bool queuedRan = false;
+    QMetaObject::invokeMethod(
+        &engine, [&] { queuedRan = true; }, Qt::QueuedConnection);
+
+    bool released = false;
+    int refreshesInHold = 0, refreshesAfter = 0;
+    const auto shown = pedals.holdRefresh; // the default: the player's display state
+    pedals.holdRefresh = [&, shown] {
+        ++(released ? refreshesAfter : refreshesInHold);
+        shown();
+    };
+    std::optional<Clock::time_point> start;
+    std::set<QString> textsSeen;
+    bool eventsRanInside = false;
+    gamePort.onHeldRead = [&](int) {
+        if (delays.empty())
+            return;
+        eventsRanInside |= queuedRan || engineEvents > 0;
+        textsSeen.insert(player.display().timeText);
+        if (!start)
+            start = Clock::now();
+        else if (Clock::now() - *start >= 500ms || pedals.lastHoldPasses() > 5000) {
+            gamePort.held[kLeftButton] = false;
+            released = true;
+        }
+    };
+    gamePort.press(kLeftButton);
+
+    EXPECT_FALSE(eventsRanInside);
+    // About one refresh every 50 ms, far fewer than the passes.
+    EXPECT_GE(refreshesInHold, 5);
+    EXPECT_LE(refreshesInHold, 15);
+    EXPECT_LT(refreshesInHold * 3, pedals.lastHoldPasses());
+    EXPECT_GE(static_cast<int>(textsSeen.size()), 5) << "the display moved during the hold";
+    // The final position is shown before the engine's events have run.
+    EXPECT_EQ(refreshesAfter, 1);
+    EXPECT_EQ(engineEvents, 0);
+    const QString finalText = formatHms(engine.currentPosition());
+    EXPECT_EQ(player.display().timeText, finalText);
+    pump();
+    EXPECT_TRUE(queuedRan);
+    EXPECT_GE(engineEvents, 1);
+    EXPECT_EQ(player.display().timeText, finalText);
 }
 
 TEST_F(PedalControllerTest, DeviceSelectionFromThePortText) {

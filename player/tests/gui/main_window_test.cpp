@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -130,6 +131,44 @@ TEST_F(MainWindowTest, ClosingSavesOnceAndRunsTheEnding) {
     window.close();
     EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("12.5"));
     EXPECT_EQ(endings, 1);
+}
+
+/// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+TEST_F(MainWindowTest, PositionDisplayPaintsAtOnceWithoutTheEventLoop) {
+    loadAndShow(200);
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(); // no paint left pending
+    auto* txtCp = child<QLineEdit>("txtCp");
+    PaintCounter time(txtCp), percent(child<QLineEdit>("txtPer")), bar(child<QFrame>("picBar")),
+        seek(child<QSlider>("sldMov"));
+    PaintCounter* counters[] = {&time, &percent, &bar, &seek};
+
+    bool queuedRan = false;
+    QMetaObject::invokeMethod(
+        &window, [&] { queuedRan = true; }, Qt::QueuedConnection);
+    engine.setCurrentPosition(83.4);
+    player.posChange();
+    for (PaintCounter* c : counters)
+        EXPECT_EQ(c->paints, 0) << "a refresh alone paints only from the event loop";
+
+    window.repaintPosition();
+    for (PaintCounter* c : counters)
+        EXPECT_GE(c->paints, 1);
+    EXPECT_EQ(txtCp->text(), QStringLiteral("00:01:23"));
+    EXPECT_FALSE(queuedRan);
 }
 
 TEST(QtUserPrompts, FilterTextIsInQtSyntax) {
