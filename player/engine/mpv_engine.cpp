@@ -49,7 +49,7 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     timer_.setInterval(std::max(10, options_.timerIntervalMs));
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
-            pendingTarget_.reset();
+            seekDone();
         currentPosition(); // keeps the last position fresh for the arrival at the end
         emit timer();
     });
@@ -202,12 +202,13 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         } else if (event.error < 0) {
             seekResendNeeded_ = false;
             pendingTarget_.reset();
+            heldPosition_.reset();
         }
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         // The reply to our last seek came before this, so mpv has now done it.
-        if (!seekAwaitingReply_ && !seekResendNeeded_)
-            pendingTarget_.reset();
+        if (pendingTarget_ && !seekAwaitingReply_ && !seekResendNeeded_)
+            seekDone();
         checkArrivalAtEnd(out); // a seek onto the end while playing parks there
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
@@ -250,6 +251,7 @@ void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
         pendingTarget_)
         return;
     parkedAtEnd_ = true;
+    heldPosition_.reset();
     out.push_back({Emit::PositionChange, lastPosition_, duration_});
     lastPosition_ = duration_;
 }
@@ -326,6 +328,7 @@ void MpvEngine::closeMedia() {
     duration_ = 0;
     expectedEntry_ = -1;
     pendingTarget_.reset();
+    heldPosition_.reset();
     seekResendNeeded_ = false;
     parkedAtEnd_ = false;
     eofReached_ = false;
@@ -354,9 +357,21 @@ double MpvEngine::currentPosition() const {
         return *pendingTarget_;
     if (parkedAtEnd_)
         return duration_;
-    if (const auto pos = getDouble(handle_.get(), "time-pos"))
+    const auto pos = getDouble(handle_.get(), "time-pos");
+    if (heldPosition_) {
+        const bool running = !stopped_ && !getFlag(handle_.get(), "pause", true);
+        if (!running || !pos || clampToMedia(*pos) <= *heldPosition_)
+            return *heldPosition_;
+        heldPosition_.reset();
+    }
+    if (pos)
         lastPosition_ = clampToMedia(*pos);
     return lastPosition_;
+}
+
+void MpvEngine::seekDone() {
+    heldPosition_ = pendingTarget_;
+    pendingTarget_.reset();
 }
 
 void MpvEngine::setCurrentPosition(double seconds) {
@@ -367,6 +382,7 @@ void MpvEngine::setCurrentPosition(double seconds) {
     // mpv counts negative positions from the end: the start is the floor.
     const double target = clampToMedia(seconds);
     pendingTarget_ = target;
+    heldPosition_.reset();
     lastPosition_ = target;
     parkedAtEnd_ = false;
     if (seekAwaitingReply_)

@@ -76,6 +76,7 @@ private:
     void closeMedia();
     void failOpen();
     void sendSeek(double target);
+    void seekDone();
     void setPaused(bool paused);
     void checkArrivalAtEnd(std::vector<Emission>& out);
     void applyBalance();
@@ -103,6 +104,9 @@ private:
     bool seekAwaitingReply_ = false;
     bool seekResendNeeded_ = false;
     int ticksSinceSeekReply_ = 0;
+    // Once done, the seek's target still reads back until playback moves past
+    // it: mpv's position lags it by the audio buffer while paused.
+    mutable std::optional<double> heldPosition_;
 
     bool eofReached_ = false;
     bool mpvPaused_ = true;

@@ -147,6 +147,69 @@ TEST_F(MpvEngineTest, WrittenPositionsReadBackAtOnceAndStick) {
     EXPECT_EQ(engine->currentState(), MediaEngine::Paused);
 }
 
+// Plays until the position has moved past @p seconds.
+static bool playPast(MpvEngine& engine, double seconds) {
+    engine.run();
+    QElapsedTimer clock;
+    clock.start();
+    while (engine.currentPosition() < seconds && clock.elapsed() < kPlayTimeoutMs)
+        QTest::qWait(20);
+    return engine.currentPosition() >= seconds;
+}
+
+// While paused after playing, mpv's own position lags a seek by about its
+// audio buffer; small skips must still add up.
+TEST_F(MpvEngineTest, SkipsAfterPlayingAndPausingLandWhereWritten) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 8.0, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    ASSERT_TRUE(playPast(*engine, 1.5));
+    engine->pause();
+    settle();
+    const double start = engine->currentPosition();
+    for (int i = 1; i <= 3; ++i) {
+        engine->setCurrentPosition(engine->currentPosition() + 1.0);
+        settle();
+        EXPECT_NEAR(engine->currentPosition(), start + i, 0.005) << "skip " << i;
+    }
+    engine->setCurrentPosition(engine->currentPosition() - 1.0);
+    settle();
+    EXPECT_NEAR(engine->currentPosition(), start + 2, 0.005) << "and back";
+    settle();
+    EXPECT_NEAR(engine->currentPosition(), start + 2, 0.005) << "it stays";
+
+    // Stopped, the same.
+    engine->stop();
+    engine->setCurrentPosition(1.0);
+    settle();
+    EXPECT_NEAR(engine->currentPosition(), 1.0, 0.005);
+}
+
+TEST_F(MpvEngineTest, AfterASeekPlaybackMovesOnAndAPauseHoldsStill) {
+    auto engine = makeEngine();
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 8.0, 440);
+    ASSERT_TRUE(open(*engine, wav));
+    ASSERT_TRUE(playPast(*engine, 0.5));
+    engine->setCurrentPosition(3.0);
+    ASSERT_TRUE(playPast(*engine, 3.3)) << "running, the position follows playback again";
+
+    engine->setCurrentPosition(5.0);
+    settle(150);
+    engine->pause();
+    settle();
+    const double pausedAt = engine->currentPosition();
+    EXPECT_GE(pausedAt, 5.0);
+    EXPECT_LT(pausedAt, 5.6);
+    for (int i = 0; i < 5; ++i) {
+        settle(100);
+        EXPECT_EQ(engine->currentPosition(), pausedAt) << i;
+    }
+    engine->run();
+    ASSERT_TRUE(playPast(*engine, pausedAt + 0.3));
+}
+
 TEST_F(MpvEngineTest, PositionsOutsideTheFileAreClampedToItsEnds) {
     auto engine = makeEngine();
     const QString wav = path("a.wav");
