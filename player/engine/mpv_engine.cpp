@@ -184,9 +184,9 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
             break;
         }
         // With keep-open a file that plays out stays loaded; ending means it
-        // failed to open, or broke off while playing.
+        // failed to open (no demuxer, no audio track), or broke off while playing.
         if (!loaded_)
-            failOpen();
+            failOpen(QStringLiteral("not an audio file"));
         else
             closeMedia();
         break;
@@ -234,6 +234,8 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
     }
     case MPV_EVENT_SHUTDOWN:
         // Someone quit the core under us; nothing more can play.
+        if (expectedEntry_ >= 0 && !loaded_)
+            failOpen(QStringLiteral("playback is not available"));
         closeMedia();
         mpv_set_wakeup_callback(handle_.get(), nullptr, nullptr);
         break;
@@ -260,40 +262,64 @@ void MpvEngine::setFileName(const QString& path) {
     ++generation_;
     closeMedia();
     fileName_ = path;
+    if (path.isEmpty()) {
+        if (handle_) {
+            const char* cmd[] = {"stop", nullptr};
+            mpv_command(handle_.get(), cmd);
+        }
+        return;
+    }
     if (!handle_) {
-        fileName_.clear();
+        failOpen(QStringLiteral("playback is not available"));
         return;
     }
     mpv_handle* h = handle_.get();
-    if (path.isEmpty()) {
-        const char* cmd[] = {"stop", nullptr};
-        mpv_command(h, cmd);
-        return;
-    }
     stopped_ = true;
     setPaused(true);
 
-    QString playPath = path;
-    engine::ScratchFile scratch;
-    if (!QFileInfo(path).isFile()) {
-        failOpen();
+    // What mpv would only report as a failed load is told apart here.
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        failOpen(QStringLiteral("no such file"));
         return;
     }
+    if (!info.isFile()) {
+        failOpen(QStringLiteral("not an audio file"));
+        return;
+    }
+    if (info.size() == 0) {
+        failOpen(QStringLiteral("the file is empty"));
+        return;
+    }
+    if (QFile file(path); !file.open(QIODevice::ReadOnly)) {
+        failOpen(QStringLiteral("the file cannot be read"));
+        return;
+    }
+
+    QString playPath = path;
+    engine::ScratchFile scratch;
     const engine::SourceProbe probe = engine::probeFile(path);
     if (probe.kind == engine::SourceKind::Midi) {
         scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
         const QString font =
             options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
-        if (scratch.isNull() || !engine::renderMidiToWav(path, font, scratch.path())) {
-            failOpen();
+        if (scratch.isNull()) {
+            failOpen(QStringLiteral("no room for a working copy"));
+            return;
+        }
+        if (!engine::renderMidiToWav(path, font, scratch.path())) {
+            failOpen(QStringLiteral("the MIDI file cannot be played"));
             return;
         }
         playPath = scratch.path();
     } else if (probe.kind == engine::SourceKind::DialogicWav) {
         scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
-        if (scratch.isNull() ||
-            !engine::writeRetaggedCopy(path, probe.formatTagOffset, scratch.path())) {
-            failOpen();
+        if (scratch.isNull()) {
+            failOpen(QStringLiteral("no room for a working copy"));
+            return;
+        }
+        if (!engine::writeRetaggedCopy(path, probe.formatTagOffset, scratch.path())) {
+            failOpen(QStringLiteral("the file cannot be read"));
             return;
         }
         playPath = scratch.path();
@@ -303,7 +329,7 @@ void MpvEngine::setFileName(const QString& path) {
     const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
     mpv_node result;
     if (mpv_command_ret(h, cmd, &result) < 0) {
-        failOpen();
+        failOpen(QStringLiteral("the file cannot be played"));
         return;
     }
     if (result.format == MPV_FORMAT_NODE_MAP) {
@@ -316,7 +342,7 @@ void MpvEngine::setFileName(const QString& path) {
     }
     mpv_free_node_contents(&result);
     if (expectedEntry_ < 0) {
-        failOpen();
+        failOpen(QStringLiteral("the file cannot be played"));
         return;
     }
     scratch_ = std::move(scratch);
@@ -339,10 +365,21 @@ void MpvEngine::closeMedia() {
     scratch_.reset();
 }
 
-// A file that cannot be opened is no file: no openComplete, no name.
-void MpvEngine::failOpen() {
+// A file that cannot be opened is no file: no openComplete, no name, and a
+// report once the call that caused it has returned, unless another file has
+// been written meanwhile.
+void MpvEngine::failOpen(const QString& reason) {
+    const QString path = fileName_;
     closeMedia();
     fileName_.clear();
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, path, reason] {
+            if (generation == generation_)
+                emit openFailed(path, reason);
+        },
+        Qt::QueuedConnection);
 }
 
 double MpvEngine::clampToMedia(double seconds) const {

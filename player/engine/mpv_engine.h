@@ -74,7 +74,7 @@ private:
     void drainEvents();
     void handleEvent(const mpv_event& event, std::vector<Emission>& out);
     void closeMedia();
-    void failOpen();
+    void failOpen(const QString& reason);
     void sendSeek(double target);
     void seekDone();
     void setPaused(bool paused);

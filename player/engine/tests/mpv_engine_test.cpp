@@ -286,32 +286,81 @@ TEST_F(MpvEngineTest, StopKeepsTheFileOpenAndItsPosition) {
     EXPECT_EQ(engine->currentState(), MediaEngine::Running);
 }
 
-TEST_F(MpvEngineTest, FilesThatCannotBeOpenedRaiseNothing) {
+TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
     auto engine = makeEngine();
     QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+    QSignalSpy failed(engine.get(), &MediaEngine::openFailed);
+    const QString empty = path("empty.wav");
+    writeFile(empty, QByteArray());
+    const QString text = path("x.wav");
+    writeFile(text, "Dear Sir, further to our letter of the 3rd...\n");
     const QString garbage = path("noise.wav");
     writeFile(garbage, QByteArray(4096, '\x5a'));
     const QString fakeMidi = path("fake.mid");
     writeFile(fakeMidi, "MThd but nothing after it");
 
-    for (const QString& bad : {path("missing.wav"), garbage, fakeMidi, dir_.path()}) {
+    const QPair<QString, QString> cases[] = {
+        {path("missing.wav"), "no such file"},
+        {empty, "the file is empty"},
+        {text, "not an audio file"},
+        {garbage, "not an audio file"},
+        {fakeMidi, "the MIDI file cannot be played"},
+        {dir_.path(), "not an audio file"},
+    };
+    for (const auto& [bad, reason] : cases) {
+        failed.clear();
         engine->setFileName(bad);
-        // The name goes once the failure is known: at once, or when mpv gives up.
-        QElapsedTimer clock;
-        clock.start();
-        while (!engine->fileName().isEmpty() && clock.elapsed() < kOpenTimeoutMs)
-            QTest::qWait(20);
+        EXPECT_EQ(failed.count(), 0) << "reported through the event loop";
+        ASSERT_TRUE(failed.count() == 1 || failed.wait(kOpenTimeoutMs)) << bad.toStdString();
+        EXPECT_EQ(failed.at(0).at(0).toString(), bad);
+        EXPECT_EQ(failed.at(0).at(1).toString(), reason) << bad.toStdString();
         EXPECT_EQ(engine->fileName(), QString()) << bad.toStdString();
         settle(300);
+        EXPECT_EQ(failed.count(), 1) << bad.toStdString();
         EXPECT_EQ(opened.count(), 0) << bad.toStdString();
         EXPECT_EQ(engine->duration(), 0.0);
         engine->setCurrentPosition(1.0);
         engine->run();
         EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
     }
+
+    // A good file after a bad one opens as usual, and closing is no failure.
+    failed.clear();
     const QString wav = path("a.wav");
     writeSineWav(wav, 1.0, 440);
     EXPECT_TRUE(open(*engine, wav));
+    engine->setFileName(QString());
+    settle(300);
+    EXPECT_EQ(failed.count(), 0);
+}
+
+TEST_F(MpvEngineTest, AFailureIsNotReportedOnceAnotherFileIsWritten) {
+    auto engine = makeEngine();
+    QSignalSpy failed(engine.get(), &MediaEngine::openFailed);
+    const QString text = path("x.wav");
+    writeFile(text, "not audio at all\n");
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 1.0, 440);
+    engine->setFileName(path("missing.wav"));
+    EXPECT_TRUE(open(*engine, wav));
+    engine->setFileName(text); // mpv is still to give up on this one
+    EXPECT_TRUE(open(*engine, wav));
+    settle(500);
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_EQ(engine->fileName(), wav);
+}
+
+TEST_F(MpvEngineTest, AnUnreadableFileIsReported) {
+    const QString wav = path("locked.wav");
+    writeSineWav(wav, 1.0, 440);
+    QFile::setPermissions(wav, QFileDevice::WriteOwner);
+    if (QFile file(wav); file.open(QIODevice::ReadOnly))
+        GTEST_SKIP() << "permissions do not bind this user";
+    auto engine = makeEngine();
+    QSignalSpy failed(engine.get(), &MediaEngine::openFailed);
+    engine->setFileName(wav);
+    ASSERT_TRUE(failed.wait(kOpenTimeoutMs));
+    EXPECT_EQ(failed.at(0).at(1).toString(), "the file cannot be read");
 }
 
 TEST_F(MpvEngineTest, ReplacingAFileOpensOnlyTheLastOne) {
