@@ -260,6 +260,7 @@ void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
 
 void MpvEngine::setFileName(const QString& path) {
     ++generation_;
+    queuedChange_.reset();
     closeMedia();
     fileName_ = path;
     if (path.isEmpty()) {
@@ -426,14 +427,23 @@ void MpvEngine::setCurrentPosition(double seconds) {
         seekResendNeeded_ = true; // one seek in flight at a time; the latest wins
     else
         sendSeek(target);
-    const quint64 generation = generation_;
+    // A burst of writes (a pedal hold) leaves one event, not a backlog.
+    if (queuedChange_) {
+        queuedChange_->newPosition = target;
+        return;
+    }
+    const quint64 ticket = ++changeTickets_;
+    queuedChange_ = QueuedChange{old, target, ticket};
     QMetaObject::invokeMethod(
-        this,
-        [this, generation, old, target] {
-            if (generation == generation_)
-                emit positionChange(old, target);
-        },
-        Qt::QueuedConnection);
+        this, [this, ticket] { deliverQueuedChange(ticket); }, Qt::QueuedConnection);
+}
+
+void MpvEngine::deliverQueuedChange(quint64 ticket) {
+    if (!queuedChange_ || queuedChange_->ticket != ticket)
+        return; // dropped by setFileName(); a newer one is on its way
+    const QueuedChange change = *queuedChange_;
+    queuedChange_.reset(); // a write from a handler starts a new one
+    emit positionChange(change.oldPosition, change.newPosition);
 }
 
 void MpvEngine::sendSeek(double target) {

@@ -69,6 +69,11 @@ private:
         double oldPosition = 0;
         double newPosition = 0;
     };
+    struct QueuedChange {
+        double oldPosition;
+        double newPosition;
+        quint64 ticket;
+    };
 
     static void onWakeup(void* self);
     void drainEvents();
@@ -77,6 +82,7 @@ private:
     void failOpen(const QString& reason);
     void sendSeek(double target);
     void seekDone();
+    void deliverQueuedChange(quint64 ticket);
     void setPaused(bool paused);
     void checkArrivalAtEnd(std::vector<Emission>& out);
     void applyBalance();
@@ -107,6 +113,10 @@ private:
     // Once done, the seek's target still reads back until playback moves past
     // it: mpv's position lags it by the audio buffer while paused.
     mutable std::optional<double> heldPosition_;
+
+    // The positionChange of the writes since the last one was delivered.
+    std::optional<QueuedChange> queuedChange_;
+    quint64 changeTickets_ = 0;
 
     bool eofReached_ = false;
     bool mpvPaused_ = true;
