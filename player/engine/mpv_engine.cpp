@@ -49,7 +49,7 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     timer_.setInterval(std::max(10, options_.timerIntervalMs));
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
-            pendingTarget_.reset();
+            seekDone();
         currentPosition(); // keeps the last position fresh for the arrival at the end
         emit timer();
     });
@@ -184,9 +184,9 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
             break;
         }
         // With keep-open a file that plays out stays loaded; ending means it
-        // failed to open, or broke off while playing.
+        // failed to open (no demuxer, no audio track), or broke off while playing.
         if (!loaded_)
-            failOpen();
+            failOpen(QStringLiteral("not an audio file"));
         else
             closeMedia();
         break;
@@ -202,12 +202,13 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         } else if (event.error < 0) {
             seekResendNeeded_ = false;
             pendingTarget_.reset();
+            heldPosition_.reset();
         }
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
         // The reply to our last seek came before this, so mpv has now done it.
-        if (!seekAwaitingReply_ && !seekResendNeeded_)
-            pendingTarget_.reset();
+        if (pendingTarget_ && !seekAwaitingReply_ && !seekResendNeeded_)
+            seekDone();
         checkArrivalAtEnd(out); // a seek onto the end while playing parks there
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
@@ -233,6 +234,8 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
     }
     case MPV_EVENT_SHUTDOWN:
         // Someone quit the core under us; nothing more can play.
+        if (expectedEntry_ >= 0 && !loaded_)
+            failOpen(QStringLiteral("playback is not available"));
         closeMedia();
         mpv_set_wakeup_callback(handle_.get(), nullptr, nullptr);
         break;
@@ -250,48 +253,74 @@ void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
         pendingTarget_)
         return;
     parkedAtEnd_ = true;
+    heldPosition_.reset();
     out.push_back({Emit::PositionChange, lastPosition_, duration_});
     lastPosition_ = duration_;
 }
 
 void MpvEngine::setFileName(const QString& path) {
     ++generation_;
+    queuedChange_.reset();
     closeMedia();
     fileName_ = path;
+    if (path.isEmpty()) {
+        if (handle_) {
+            const char* cmd[] = {"stop", nullptr};
+            mpv_command(handle_.get(), cmd);
+        }
+        return;
+    }
     if (!handle_) {
-        fileName_.clear();
+        failOpen(QStringLiteral("playback is not available"));
         return;
     }
     mpv_handle* h = handle_.get();
-    if (path.isEmpty()) {
-        const char* cmd[] = {"stop", nullptr};
-        mpv_command(h, cmd);
-        return;
-    }
     stopped_ = true;
     setPaused(true);
 
-    QString playPath = path;
-    engine::ScratchFile scratch;
-    if (!QFileInfo(path).isFile()) {
-        failOpen();
+    // What mpv would only report as a failed load is told apart here.
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        failOpen(QStringLiteral("no such file"));
         return;
     }
+    if (!info.isFile()) {
+        failOpen(QStringLiteral("not an audio file"));
+        return;
+    }
+    if (info.size() == 0) {
+        failOpen(QStringLiteral("the file is empty"));
+        return;
+    }
+    if (QFile file(path); !file.open(QIODevice::ReadOnly)) {
+        failOpen(QStringLiteral("the file cannot be read"));
+        return;
+    }
+
+    QString playPath = path;
+    engine::ScratchFile scratch;
     const engine::SourceProbe probe = engine::probeFile(path);
     if (probe.kind == engine::SourceKind::Midi) {
         scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
         const QString font =
             options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
-        if (scratch.isNull() || !engine::renderMidiToWav(path, font, scratch.path())) {
-            failOpen();
+        if (scratch.isNull()) {
+            failOpen(QStringLiteral("no room for a working copy"));
+            return;
+        }
+        if (!engine::renderMidiToWav(path, font, scratch.path())) {
+            failOpen(QStringLiteral("the MIDI file cannot be played"));
             return;
         }
         playPath = scratch.path();
     } else if (probe.kind == engine::SourceKind::DialogicWav) {
         scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
-        if (scratch.isNull() ||
-            !engine::writeRetaggedCopy(path, probe.formatTagOffset, scratch.path())) {
-            failOpen();
+        if (scratch.isNull()) {
+            failOpen(QStringLiteral("no room for a working copy"));
+            return;
+        }
+        if (!engine::writeRetaggedCopy(path, probe.formatTagOffset, scratch.path())) {
+            failOpen(QStringLiteral("the file cannot be read"));
             return;
         }
         playPath = scratch.path();
@@ -301,7 +330,7 @@ void MpvEngine::setFileName(const QString& path) {
     const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
     mpv_node result;
     if (mpv_command_ret(h, cmd, &result) < 0) {
-        failOpen();
+        failOpen(QStringLiteral("the file cannot be played"));
         return;
     }
     if (result.format == MPV_FORMAT_NODE_MAP) {
@@ -314,7 +343,7 @@ void MpvEngine::setFileName(const QString& path) {
     }
     mpv_free_node_contents(&result);
     if (expectedEntry_ < 0) {
-        failOpen();
+        failOpen(QStringLiteral("the file cannot be played"));
         return;
     }
     scratch_ = std::move(scratch);
@@ -326,6 +355,7 @@ void MpvEngine::closeMedia() {
     duration_ = 0;
     expectedEntry_ = -1;
     pendingTarget_.reset();
+    heldPosition_.reset();
     seekResendNeeded_ = false;
     parkedAtEnd_ = false;
     eofReached_ = false;
@@ -336,10 +366,21 @@ void MpvEngine::closeMedia() {
     scratch_.reset();
 }
 
-// A file that cannot be opened is no file: no openComplete, no name.
-void MpvEngine::failOpen() {
+// A file that cannot be opened is no file: no openComplete, no name, and a
+// report once the call that caused it has returned, unless another file has
+// been written meanwhile.
+void MpvEngine::failOpen(const QString& reason) {
+    const QString path = fileName_;
     closeMedia();
     fileName_.clear();
+    const quint64 generation = generation_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation, path, reason] {
+            if (generation == generation_)
+                emit openFailed(path, reason);
+        },
+        Qt::QueuedConnection);
 }
 
 double MpvEngine::clampToMedia(double seconds) const {
@@ -354,9 +395,21 @@ double MpvEngine::currentPosition() const {
         return *pendingTarget_;
     if (parkedAtEnd_)
         return duration_;
-    if (const auto pos = getDouble(handle_.get(), "time-pos"))
+    const auto pos = getDouble(handle_.get(), "time-pos");
+    if (heldPosition_) {
+        const bool running = !stopped_ && !getFlag(handle_.get(), "pause", true);
+        if (!running || !pos || clampToMedia(*pos) <= *heldPosition_)
+            return *heldPosition_;
+        heldPosition_.reset();
+    }
+    if (pos)
         lastPosition_ = clampToMedia(*pos);
     return lastPosition_;
+}
+
+void MpvEngine::seekDone() {
+    heldPosition_ = pendingTarget_;
+    pendingTarget_.reset();
 }
 
 void MpvEngine::setCurrentPosition(double seconds) {
@@ -367,20 +420,30 @@ void MpvEngine::setCurrentPosition(double seconds) {
     // mpv counts negative positions from the end: the start is the floor.
     const double target = clampToMedia(seconds);
     pendingTarget_ = target;
+    heldPosition_.reset();
     lastPosition_ = target;
     parkedAtEnd_ = false;
     if (seekAwaitingReply_)
         seekResendNeeded_ = true; // one seek in flight at a time; the latest wins
     else
         sendSeek(target);
-    const quint64 generation = generation_;
+    // A burst of writes (a pedal hold) leaves one event, not a backlog.
+    if (queuedChange_) {
+        queuedChange_->newPosition = target;
+        return;
+    }
+    const quint64 ticket = ++changeTickets_;
+    queuedChange_ = QueuedChange{old, target, ticket};
     QMetaObject::invokeMethod(
-        this,
-        [this, generation, old, target] {
-            if (generation == generation_)
-                emit positionChange(old, target);
-        },
-        Qt::QueuedConnection);
+        this, [this, ticket] { deliverQueuedChange(ticket); }, Qt::QueuedConnection);
+}
+
+void MpvEngine::deliverQueuedChange(quint64 ticket) {
+    if (!queuedChange_ || queuedChange_->ticket != ticket)
+        return; // dropped by setFileName(); a newer one is on its way
+    const QueuedChange change = *queuedChange_;
+    queuedChange_.reset(); // a write from a handler starts a new one
+    emit positionChange(change.oldPosition, change.newPosition);
 }
 
 void MpvEngine::sendSeek(double target) {

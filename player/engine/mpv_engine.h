@@ -69,13 +69,20 @@ private:
         double oldPosition = 0;
         double newPosition = 0;
     };
+    struct QueuedChange {
+        double oldPosition;
+        double newPosition;
+        quint64 ticket;
+    };
 
     static void onWakeup(void* self);
     void drainEvents();
     void handleEvent(const mpv_event& event, std::vector<Emission>& out);
     void closeMedia();
-    void failOpen();
+    void failOpen(const QString& reason);
     void sendSeek(double target);
+    void seekDone();
+    void deliverQueuedChange(quint64 ticket);
     void setPaused(bool paused);
     void checkArrivalAtEnd(std::vector<Emission>& out);
     void applyBalance();
@@ -103,6 +110,13 @@ private:
     bool seekAwaitingReply_ = false;
     bool seekResendNeeded_ = false;
     int ticksSinceSeekReply_ = 0;
+    // Once done, the seek's target still reads back until playback moves past
+    // it: mpv's position lags it by the audio buffer while paused.
+    mutable std::optional<double> heldPosition_;
+
+    // The positionChange of the writes since the last one was delivered.
+    std::optional<QueuedChange> queuedChange_;
+    quint64 changeTickets_ = 0;
 
     bool eofReached_ = false;
     bool mpvPaused_ = true;

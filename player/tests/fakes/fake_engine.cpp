@@ -11,6 +11,7 @@ FakeEngine::FakeEngine(QObject* parent) : MediaEngine(parent) {}
 void FakeEngine::setFileName(const QString& path) {
     calls << QStringLiteral("open:") + path;
     const quint64 generation = ++openGeneration_;
+    queuedChange_.reset();
     fileName_.clear();
     duration_ = 0;
     position_ = 0;
@@ -59,8 +60,23 @@ void FakeEngine::setCurrentPosition(double seconds) {
     if (clampPositions)
         target = std::clamp(seconds, selectionStart(), selectionEnd());
     position_ = target;
+    // As the real engine: one event for all writes until it is delivered.
+    if (queuedChange_) {
+        queuedChange_->newPosition = target;
+        return;
+    }
+    const quint64 ticket = ++changeTickets_;
+    queuedChange_ = QueuedChange{old, target, ticket};
     QMetaObject::invokeMethod(
-        this, [this, old, target] { emit positionChange(old, target); }, Qt::QueuedConnection);
+        this,
+        [this, ticket] {
+            if (!queuedChange_ || queuedChange_->ticket != ticket)
+                return;
+            const QueuedChange change = *queuedChange_;
+            queuedChange_.reset();
+            emit positionChange(change.oldPosition, change.newPosition);
+        },
+        Qt::QueuedConnection);
 }
 
 void FakeEngine::setRate(double value) {

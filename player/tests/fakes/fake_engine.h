@@ -6,13 +6,15 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace velloran::testing {
 
 /// A playback engine for tests. It keeps the real adapter's contract: events
 /// arrive through the event loop, a written position reads back at once,
 /// positions before the start read back as the start and past the end as the
-/// end (set clampPositions to false to see raw values). Every call is logged.
+/// end (set clampPositions to false to see raw values), and the writes made
+/// before the event loop turns give one positionChange. Every call is logged.
 class FakeEngine final : public MediaEngine {
     Q_OBJECT
 public:
@@ -59,6 +61,13 @@ private:
     int state_ = Stopped;
     QHash<QString, double> durations_;
     quint64 openGeneration_ = 0;
+    struct QueuedChange {
+        double oldPosition;
+        double newPosition;
+        quint64 ticket;
+    };
+    std::optional<QueuedChange> queuedChange_; // from writes, not yet delivered
+    quint64 changeTickets_ = 0;
 };
 
 } // namespace velloran::testing
