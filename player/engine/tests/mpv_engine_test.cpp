@@ -445,12 +445,14 @@ TEST_F(MpvEngineTest, PlaylistsOpenTheirFirstEntryAndStayOnIt) {
     EXPECT_EQ(engine->currentPosition(), engine->selectionEnd());
 }
 
-TEST_F(MpvEngineTest, RateKeepsThePitch) {
+// The speed slider's two ends: the dictation takes 1/0.6 and 1/1.4 times as
+// long, and a tone keeps its pitch.
+TEST_F(MpvEngineTest, RateKeepsThePitchAtBothEndsOfTheSpeedSlider) {
     const QString wav = path("tone.wav");
     writeSineWav(wav, 1.5, 440);
-    Pcm played[2];
-    const double rates[2] = {1.0, 0.6};
-    for (int i = 0; i < 2; ++i) {
+    const double rates[3] = {1.0, 0.6, 1.4};
+    Pcm played[3];
+    for (int i = 0; i < 3; ++i) {
         const QString capture = path(QString("out%1.wav").arg(i));
         {
             auto engine = makeCapturingEngine(capture);
@@ -459,14 +461,39 @@ TEST_F(MpvEngineTest, RateKeepsThePitch) {
             ASSERT_TRUE(playToEnd(*engine));
         } // the capture is complete once the engine is gone
         played[i] = readPcmWav(capture);
-        ASSERT_GT(played[i].seconds(), 1.0);
+        ASSERT_GT(played[i].seconds(), 0.5);
     }
     EXPECT_NEAR(played[0].seconds(), 1.5, 0.15);
     EXPECT_NEAR(played[1].seconds(), 1.5 / 0.6, 0.25) << "slowed down";
+    EXPECT_NEAR(played[2].seconds(), 1.5 / 1.4, 0.15) << "sped up";
     const double normal = played[0].toneFrequency(0);
-    const double slow = played[1].toneFrequency(0);
     EXPECT_NEAR(normal, 440, 10);
-    EXPECT_NEAR(slow, normal, normal * 0.03) << "without pitch correction it would be 264 Hz";
+    EXPECT_NEAR(played[1].toneFrequency(0), normal, normal * 0.03)
+        << "without pitch correction it would be 264 Hz";
+    EXPECT_NEAR(played[2].toneFrequency(0), normal, normal * 0.03)
+        << "without pitch correction it would be 616 Hz";
+}
+
+// In real time the position moves on at the chosen rate, and a rate changed
+// while playing applies at once.
+TEST_F(MpvEngineTest, PositionAdvancesAtTheRateInRealTime) {
+    const QString wav = path("long.wav");
+    writeSineWav(wav, 30.0, 440);
+    auto engine = makeEngine();
+    ASSERT_TRUE(open(*engine, wav));
+    const auto advanceOver = [&](double rate) {
+        engine->setRate(rate);
+        settle(300); // past the change and the output's start-up
+        QElapsedTimer clock;
+        const double from = engine->currentPosition();
+        clock.start();
+        QTest::qWait(1500);
+        return (engine->currentPosition() - from) / (clock.nsecsElapsed() / 1e9);
+    };
+    engine->run();
+    EXPECT_NEAR(advanceOver(1.4), 1.4, 0.15);
+    EXPECT_NEAR(advanceOver(0.6), 0.6, 0.15);
+    EXPECT_NEAR(advanceOver(1.0), 1.0, 0.15);
 }
 
 TEST_F(MpvEngineTest, BalanceMovesAMonoSourceAndSurvivesASeek) {
