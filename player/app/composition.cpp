@@ -62,11 +62,11 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     QObject::connect(p.player.get(), &Player::fillSettingsPanelRequested, p.panel.get(),
                      &SettingsPanel::fill);
     p.window = std::make_unique<MainWindow>(*p.player, appDir);
+    p.conversionWindow.setParentWidget(p.window.get());
     p.window->panelArea()->layout()->addWidget(new SettingsPanelWidget(*p.panel));
     QObject::connect(p.panel.get(), &SettingsPanel::testRequested, p.window.get(),
                      [this](const QString& portText) { runPedalTest(portText); });
     p.prompts.setParentWidget(p.window.get());
-    p.conversionWindow.setParentWidget(p.window.get());
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
