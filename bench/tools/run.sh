@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # quillmere against ffmpeg on the same one-hour LP (G.723.1) dictation, in the same run:
-# wall time (best of N) and peak memory of each, and whether their PCM agrees.
+# wall time (best of N) and peak memory of each, and whether their PCM agrees. Then the
+# player's whole road for that dictation (Open to the engine's open of the wave file,
+# through tolvane and quillmere, with the player's 300 ms pause) against ffmpeg + 0.3 s.
 #   bench/tools/run.sh BUILD_DIR [RUNS]
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
@@ -8,6 +10,7 @@ runs="${2:-3}"
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 quillmere="$build/bin/quillmere"
 make_dss="$build/bench/tools/make-dss"
+open_bench="$build/bench/tools/open-dss-bench"
 for tool in "$quillmere" "$make_dss" /usr/bin/time ffmpeg; do
     command -v "$tool" >/dev/null || { echo "missing: $tool (build the tools and make-dss first)" >&2; exit 1; }
 done
@@ -57,4 +60,16 @@ if cmp -s <(tail -c +45 "$scratch/quillmere.wav") "$scratch/ffmpeg.pcm"; then
 else
     echo "pcm        DIFFERS" >&2
     exit 1
+fi
+
+# The whole road in the player. Skipped when the bench was built without the player's
+# test fakes.
+if [[ -x "$open_bench" ]]; then
+    cp "$scratch/hour.dss" "$scratch/Dictation.2026-12-01.dss"
+    road="$(VELLORAN_MPV_AO=null "$open_bench" "$build/bin" "$scratch/Dictation.2026-12-01.dss" "$runs" 2>/dev/null)"
+    printf '%-10s %8.2f s  (Open to the wave file open in the engine)\n' open-dss "$road"
+    awk -v r="$road" -v f="$ffmpeg_time" \
+        'BEGIN { if (f > 0) printf "ratio      %8.2f (open-dss / (ffmpeg + 0.3 s); aim: <= 1.20)\n", r / (f + 0.3) }'
+else
+    echo "open-dss   skipped (build with the tests to get open-dss-bench)"
 fi

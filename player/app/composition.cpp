@@ -1,5 +1,7 @@
 #include "composition.h"
 
+#include "convert/dss_converter.h"
+#include "convert/vox_converter.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_test.h"
 #include "core/player.h"
@@ -8,6 +10,7 @@
 #include "core/settings_store.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
+#include "gui/conversion_window.h"
 #include "gui/main_window.h"
 #include "gui/port_test_dialog.h"
 #include "gui/qt_user_prompts.h"
@@ -30,6 +33,8 @@ struct Application::Parts {
     std::unique_ptr<SerialPedalPort> serial;
     std::unique_ptr<GamePortPedal> gamePort;
     QtUserPrompts prompts;
+    ConversionWindow conversionWindow;
+    std::unique_ptr<DssConverter> dss;
     std::unique_ptr<Player> player;
     std::unique_ptr<PedalController> pedals;
     std::unique_ptr<SettingsPanel> panel;
@@ -46,11 +51,18 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
+    // Open, the command line and the file manager all reach openChosen(), which
+    // converts through this.
+    p.dss = std::make_unique<DssConverter>(appDir, conversionCacheFolder(), &p.conversionWindow);
+    p.player->dssConverter = [this](const QString& folder, const QString& title) {
+        return parts_->dss->convertDssFile(folder, title);
+    };
     p.pedals = std::make_unique<PedalController>(*p.player);
     p.panel = std::make_unique<SettingsPanel>(*p.player);
     QObject::connect(p.player.get(), &Player::fillSettingsPanelRequested, p.panel.get(),
                      &SettingsPanel::fill);
     p.window = std::make_unique<MainWindow>(*p.player, appDir);
+    p.conversionWindow.setParentWidget(p.window.get());
     p.window->panelArea()->layout()->addWidget(new SettingsPanelWidget(*p.panel));
     QObject::connect(p.panel.get(), &SettingsPanel::testRequested, p.window.get(),
                      [this](const QString& portText) { runPedalTest(portText); });

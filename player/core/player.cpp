@@ -182,17 +182,22 @@ void Player::keyUp(int key) {
 
 // ---- opening and playing ---------------------------------------------------
 
-void Player::openFile() {
+bool Player::openFile() {
     const QString folder = store_.read(keys::WavePath);
     const QString chosen = prompts_.chooseOpenFile(openFilters(), folder);
     const bool opened = !chosen.isEmpty() && openChosen(chosen);
     finishOpenCommand(opened);
+    return opened || chosen.isEmpty();
 }
 
 void Player::openPath(const QString& path) {
     // As the toolbar's Open command, with the path as the dialog's answer.
     const bool opened = !path.isEmpty() && openChosen(QFileInfo(path).absoluteFilePath());
     finishOpenCommand(opened);
+    // A refused recording opens nothing: an earlier conversion's flag must not
+    // restart the dictation in hand.
+    if (!opened && !path.isEmpty())
+        return;
     reassignSelectedFile();
     if (state_.converted)
         playVoiceFile();
@@ -256,11 +261,12 @@ bool Player::convertChosen(QString* error) {
         if (dssConverter) {
             const QFileInfo info(state_.selectedFile);
             const QString folder = info.absolutePath() + QLatin1Char('/');
-            state_.dssWaveName = dssConverter(folder, info.fileName());
-            if (state_.dssWaveName.isEmpty())
+            const QString wave = dssConverter(folder, info.fileName());
+            if (wave.isEmpty())
                 return false;
+            state_.dssWaveName = QFileInfo(wave).fileName();
             state_.converted = true;
-            state_.selectedFile = folder + state_.dssWaveName;
+            state_.selectedFile = wave;
             delay(0.3);
         }
         return true;
@@ -381,7 +387,8 @@ void Player::onPositionChange(double /*oldPosition*/, double newPosition) {
 void Player::toolbarClick(int index) {
     switch (index) {
     case OpenButton:
-        openFile();
+        if (!openFile())
+            break;
         reassignSelectedFile();
         if (state_.converted)
             playVoiceFile();

@@ -84,8 +84,9 @@ public:
     QString helpFilePath() const { return helpFile_; }
 
     // ---- opening and playing ----
-    /// The open command: asks for a file and opens it.
-    void openFile();
+    /// The open command: asks for a file and opens it. False when the chosen
+    /// file could not be converted (nothing was opened).
+    bool openFile();
     /// Opens @p path as the toolbar's Open command would if the dialog had
     /// returned it (command line, file manager): a converted recording plays.
     void openPath(const QString& path);
@@ -149,9 +150,10 @@ public:
     SerialPedalPort& serialPort() { return serial_; }
     GamePortPedal& gamePort() { return gamePort_; }
 
-    /// Replaces the DSS conversion (tests; the default hands the file to the
-    /// engine unconverted). Receives the source folder (with trailing "/") and
-    /// the file name; returns the wave file's name, empty when nothing was made.
+    /// The DSS conversion (the composition root sets it; without one the file
+    /// goes to the engine unconverted). Receives the source folder (with
+    /// trailing "/") and the file name; returns the wave file's full path, empty
+    /// when no wave file was made (the dictation in hand then stays).
     std::function<QString(const QString& folder, const QString& fileName)> dssConverter;
 
 signals:

@@ -4,6 +4,7 @@
 #include "core/settings_store.h"
 #include "fakes/qt_printers.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -223,3 +224,92 @@ TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
 }
 
 } // namespace
+
+#ifdef VELLORAN_HAVE_TOOLS
+#include "test_support.h"
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The whole road: velloran starts tolvane, which starts quillmere; the wave
+// file lands beside the recording and plays.
+TEST_F(AppProcess, ADssDictationIsConvertedBesideItselfAndPlays) {
+    namespace vt = velloran::testing;
+    const QString folder = work.filePath(QStringLiteral("dir with blanks"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString dss = folder + QStringLiteral("/Smith.2026-12-01.dss");
+    vt::TempDir scratch;
+    vt::DssRecording recording;
+    recording.frames = vt::encodeLpFrames(scratch, 3.0);
+    vt::writeDss(dss.toStdString(), recording);
+    // Quillmere's own output on a copy, as the reference.
+    const QString copy = work.filePath(QStringLiteral("copy.dss"));
+    const QString reference = work.filePath(QStringLiteral("reference.wav"));
+    ASSERT_TRUE(QFile::copy(dss, copy));
+    vt::runProgram(vt::appDir() / "quillmere", {(copy + '|' + reference).toStdString()},
+                   work.path().toStdString());
+    ASSERT_GT(fileBytes(reference).size(), 44);
+
+    start({dss});
+    const QString wave = folder + QStringLiteral("/Smith.2026-12-01.wav");
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::CurrentFile) == wave; }));
+    EXPECT_EQ(fileBytes(wave), fileBytes(reference));
+    ASSERT_TRUE(waitWhileRunning(
+        [] { return windowTitled(QStringLiteral("Smith.2026-12-01.wav - Length : 00:00:03")); }));
+    QThread::msleep(1500);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::CurrentFile), wave);
+    EXPECT_GT(leadingNumber(setting(keys::CurrentPosition)), 0.3);
+    EXPECT_EQ(setting(keys::FiletoDelete), QString());
+}
+
+// A recording the decoder cannot read, beside a wave file from long ago: the
+// old wave file is not played, the user is told, and the dictation in hand stays.
+TEST_F(AppProcess, AnUndecodableDssBesideAStaleWaveOpensNothing) {
+    const QString letter = work.filePath(QStringLiteral("letter.wav"));
+    writeWav(letter, 6.0);
+    {
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::CurrentFile, letter);
+        store.write(keys::CurrentPosition, QStringLiteral("2.5"));
+    }
+    const QString dss = work.filePath(QStringLiteral("rec.dss"));
+    {
+        QFile file(dss);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x02"
+                              "dss",
+                              4) +
+                   QByteArray(2000, '\x7f'));
+    }
+    const QString stale = work.filePath(QStringLiteral("rec.wav"));
+    writeWav(stale, 2.0);
+    {
+        QFile file(stale);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                         QFileDevice::FileModificationTime);
+    }
+    const QByteArray staleBytes = fileBytes(stale);
+
+    start({dss});
+    // The message box is the one window called just "Velloran": the main
+    // window's caption still names the letter.
+    ASSERT_TRUE(waitWhileRunning([] { return windowTitled(QStringLiteral("^Velloran$"), true); }));
+    EXPECT_TRUE(windowTitled(QStringLiteral("letter.wav - Length : 00:00:06")));
+    QThread::msleep(1000);
+    EXPECT_TRUE(windowTitled(QStringLiteral("^Velloran$"), true));
+    EXPECT_FALSE(windowTitled(QStringLiteral("rec.wav")));
+    EXPECT_EQ(setting(keys::CurrentFile), letter);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::CurrentFile), letter);
+    EXPECT_EQ(fileBytes(stale), staleBytes);
+}
+
+} // namespace
+#endif

@@ -308,12 +308,15 @@ TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
     QString seenFolder, seenName;
     player.dssConverter = [&](const QString& folder, const QString& name) {
         seenFolder = folder, seenName = name;
-        return QStringLiteral("rec01.wav");
+        // Wherever the converter put it (the cache, for a read-only folder).
+        return dir.filePath(QStringLiteral("cache/rec01.wav"));
     };
     player.openPath(dss);
     EXPECT_EQ(seenFolder, dir.path() + QLatin1Char('/'));
     EXPECT_EQ(seenName, QStringLiteral("rec01.dss"));
-    EXPECT_EQ(player.state().selectedFile, dir.filePath(QStringLiteral("rec01.wav")));
+    EXPECT_EQ(player.state().selectedFile, dir.filePath(QStringLiteral("cache/rec01.wav")));
+    EXPECT_EQ(player.state().dssWaveName, QStringLiteral("rec01.wav"));
+    EXPECT_EQ(store.values[keys::CurrentFile], dir.filePath(QStringLiteral("cache/rec01.wav")));
     EXPECT_TRUE(player.state().converted);
 }
 
