@@ -84,7 +84,7 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     frame4_->setObjectName(QStringLiteral("Frame4"));
     frame4_->setGeometry(0, 0, 279, stripHeight);
     auto* left = new QVBoxLayout(frame4_);
-    left->setContentsMargins(2, 1, 2, 1);
+    left->setContentsMargins(0, 1, 0, 1);
     left->setSpacing(1);
     buildToolbar();
     left->addWidget(toolbar_);
@@ -252,7 +252,11 @@ void MainWindow::applyLayout() {
 void MainWindow::buildToolbar() {
     toolbar_ = new QToolBar(strip_);
     toolbar_->setObjectName(QStringLiteral("tlbVelloran"));
-    toolbar_->setIconSize(QSize(20, 20));
+    // Twelve buttons in the toolbar's frame of 279 pixels.
+    toolbar_->setIconSize(QSize(16, 16));
+    toolbar_->setMovable(false);
+    toolbar_->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"
+                                           "QToolButton { padding: 0px; margin: 0px; }"));
     toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const QStringList tips = Player::toolbarTooltips();
     for (int i = 1; i <= tips.size(); ++i) {

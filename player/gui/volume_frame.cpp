@@ -29,9 +29,7 @@ VolumePictureSlider::VolumePictureSlider(QWidget* parent) : QFrame(parent) {
     setFixedSize(twipsToPixels(kWidthTwips), 18);
     thumb_ = new QFrame(this);
     thumb_->setObjectName(QStringLiteral("picSlider"));
-    thumb_->setFrameShape(QFrame::Panel);
-    thumb_->setFrameShadow(QFrame::Raised);
-    thumb_->setAutoFillBackground(true);
+    thumb_->setStyleSheet(QStringLiteral("background: #3b6ec4; border-radius: 2px;"));
     thumb_->setAttribute(Qt::WA_TransparentForMouseEvents);
     setThumbLeftTwips(VolumeControl::kThumbMinTwips);
 }
