@@ -1,5 +1,5 @@
-// The real program under a private X server and sound server: start-up, first-run defaults,
-// reopening the remembered file, and saving on close and on SIGTERM.
+// The real program under private X and sound servers: start-up, first-run
+// defaults, reopening the remembered file, and saving on close and on SIGTERM.
 #include "core/settings.h"
 #include "core/settings_store.h"
 #include "fakes/qt_printers.h"
