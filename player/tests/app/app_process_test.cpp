@@ -135,6 +135,19 @@ protected:
                process.state() != QProcess::NotRunning;
     }
 
+    /// Writes a 6-second "letter.wav" and the settings of a run that left it
+    /// at @p position with @p volume.
+    QString rememberLetter(const QString& position, const QString& volume) {
+        const QString wav = work.filePath(QStringLiteral("letter.wav"));
+        writeWav(wav, 6.0);
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::CurrentFile, wav);
+        store.write(keys::CurrentPosition, position);
+        store.write(keys::VolumeValue, volume);
+        return wav;
+    }
+
     void start(const QStringList& args = {}) {
         process.start(QStringLiteral(VELLORAN_EXE), args);
         ASSERT_TRUE(process.waitForStarted(10000));
@@ -174,15 +187,7 @@ TEST_F(AppProcess, FirstRunWritesTheDefaultsAndSigtermSavesTheState) {
 }
 
 TEST_F(AppProcess, ReopensTheRememberedFileAtItsPositionAndSavesItOnSigint) {
-    const QString wav = work.filePath(QStringLiteral("letter.wav"));
-    writeWav(wav, 6.0);
-    {
-        IniSettingsStore store(settingsPath());
-        writeSettingsDefaults(store);
-        store.write(keys::CurrentFile, wav);
-        store.write(keys::CurrentPosition, QStringLiteral("2.75"));
-        store.write(keys::VolumeValue, QStringLiteral("1234"));
-    }
+    const QString wav = rememberLetter(QStringLiteral("2.75"), QStringLiteral("1234"));
     start();
     // The caption shows the length once the file has opened and its position
     // has been restored.
@@ -217,14 +222,7 @@ TEST_F(AppProcess, ARememberedFileMissingAtStartIsStillRememberedAfterClosing) {
 
 // The strip's volume frame stands at 572 pixels, its picture slider two in.
 TEST_F(AppProcess, ThePictureSliderSetsTheSystemVolumeAndTheExitSavesTheVolumeSlider) {
-    const QString wav = work.filePath(QStringLiteral("letter.wav"));
-    writeWav(wav, 6.0);
-    {
-        IniSettingsStore store(settingsPath());
-        writeSettingsDefaults(store);
-        store.write(keys::CurrentFile, wav);
-        store.write(keys::VolumeValue, QStringLiteral("2100"));
-    }
+    rememberLetter(QStringLiteral("0"), QStringLiteral("2100"));
     setSinkVolume(50000);
     start();
     const QString title = QStringLiteral("letter.wav - Length");
