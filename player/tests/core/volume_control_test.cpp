@@ -129,6 +129,17 @@ TEST_F(VolumeControlTest, ASavedVolumeWithTheFileMissingIsNeitherShownNorReplace
     EXPECT_EQ(store.values[keys::VolumeValue], QStringLiteral("2100"));
 }
 
+TEST_F(VolumeControlTest, AVolumeTheUserSetsIsSavedEvenWithTheFileMissing) {
+    store.values[keys::VolumeValue] = QStringLiteral("2100");
+    store.values[keys::CurrentFile] = dir.filePath(QStringLiteral("gone.wav"));
+    player.load(dir.path());
+    volume.prepare();
+    pump();
+    volume.volumeSliderScrolled(5000);
+    player.unload();
+    EXPECT_EQ(store.values[keys::VolumeValue], QStringLiteral("5000"));
+}
+
 TEST_F(VolumeControlTest, NoMixerIsReportedOnceAndPlaybackGoesOn) {
     mixer.reachable = false;
     start();
