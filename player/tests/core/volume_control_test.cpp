@@ -21,6 +21,15 @@ struct VolumeControlTest : PlayerRig, ::testing::Test {
         pump();
     }
 
+    /// Start-up with a saved volume of 2100 and the remembered file gone.
+    void startWithTheFileMissing() {
+        store.values[keys::VolumeValue] = QStringLiteral("2100");
+        store.values[keys::CurrentFile] = dir.filePath(QStringLiteral("gone.wav"));
+        player.load(dir.path());
+        volume.prepare();
+        pump();
+    }
+
     FakeMixer mixer;
     VolumeControl volume;
 };
@@ -119,22 +128,14 @@ TEST_F(VolumeControlTest, AFirstRunShowsTheMixersLevelAndKeepsItAcrossAnOpen) {
 }
 
 TEST_F(VolumeControlTest, ASavedVolumeWithTheFileMissingIsNeitherShownNorReplaced) {
-    store.values[keys::VolumeValue] = QStringLiteral("2100");
-    store.values[keys::CurrentFile] = dir.filePath(QStringLiteral("gone.wav"));
-    player.load(dir.path());
-    volume.prepare();
-    pump();
+    startWithTheFileMissing();
     EXPECT_EQ(player.display().volumeValue, 0);
     player.unload();
     EXPECT_EQ(store.values[keys::VolumeValue], QStringLiteral("2100"));
 }
 
 TEST_F(VolumeControlTest, AVolumeTheUserSetsIsSavedEvenWithTheFileMissing) {
-    store.values[keys::VolumeValue] = QStringLiteral("2100");
-    store.values[keys::CurrentFile] = dir.filePath(QStringLiteral("gone.wav"));
-    player.load(dir.path());
-    volume.prepare();
-    pump();
+    startWithTheFileMissing();
     volume.volumeSliderScrolled(5000);
     player.unload();
     EXPECT_EQ(store.values[keys::VolumeValue], QStringLiteral("5000"));
