@@ -2,12 +2,14 @@
 
 #include "convert/dss_converter.h"
 #include "convert/vox_converter.h"
+#include "core/compact_layout.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_test.h"
 #include "core/player.h"
 #include "core/settings.h"
 #include "core/settings_panel.h"
 #include "core/settings_store.h"
+#include "core/volume_control.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
 #include "gui/conversion_window.h"
@@ -16,6 +18,7 @@
 #include "gui/qt_user_prompts.h"
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
+#include "mixer/pulse_mixer.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -38,6 +41,9 @@ struct Application::Parts {
     std::unique_ptr<Player> player;
     std::unique_ptr<PedalController> pedals;
     std::unique_ptr<SettingsPanel> panel;
+    PulseMixer mixer;
+    std::unique_ptr<VolumeControl> volume;
+    std::unique_ptr<CompactLayout> compact;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<SplashWindow> splash;
 };
@@ -64,6 +70,10 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.window = std::make_unique<MainWindow>(*p.player, appDir);
     p.conversionWindow.setParentWidget(p.window.get());
     p.window->panelArea()->layout()->addWidget(new SettingsPanelWidget(*p.panel));
+    p.volume = std::make_unique<VolumeControl>(*p.player, p.mixer);
+    p.window->attachVolume(*p.volume);
+    p.compact = std::make_unique<CompactLayout>(*p.panel);
+    p.window->attachCompactLayout(*p.compact);
     QObject::connect(p.panel.get(), &SettingsPanel::testRequested, p.window.get(),
                      [this](const QString& portText) { runPedalTest(portText); });
     p.prompts.setParentWidget(p.window.get());
@@ -78,6 +88,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
         q.player->load(q.appDir);
+        q.volume->prepare();
         q.window->show();
         q.window->raise();
         if (!q.fileArgument.isEmpty())

@@ -6,6 +6,7 @@
 #include "settings.h"
 #include "settings_store.h"
 #include "text_rules.h"
+#include "volume_control.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -114,8 +115,7 @@ void Player::load(const QString& appDir) {
             if (d.barCaption.isEmpty())
                 d.barCaption = kResetPercent;
             d.volumeValue = state_.volumeLevel;
-            const double t = state_.volumeLevel / 35.0;
-            d.volumeThumbLeftTwips = t <= 140 ? 140 : (t < 940 ? static_cast<int>(t) : 1000);
+            d.volumeThumbLeftTwips = VolumeControl::thumbLeftForLevel(state_.volumeLevel);
         });
     }
 
@@ -279,9 +279,11 @@ bool Player::convertChosen(QString* error) {
 }
 
 void Player::readVolumeLevel() {
-    // A text beyond 16 bits leaves the level as it was.
+    // A text beyond 16 bits leaves the level as it was, and so does none at
+    // all: on a first run the level is the mixer's, and un-muting restores it.
     int volume = 0;
-    if (toWhole16(leadingNumber(store_.read(keys::VolumeValue)), volume))
+    const QString text = store_.read(keys::VolumeValue);
+    if (!text.isEmpty() && toWhole16(leadingNumber(text), volume))
         state_.volumeLevel = volume;
 }
 
@@ -570,6 +572,15 @@ void Player::seekSliderMoved(int percent) {
 void Player::speedSliderMoved(int value) {
     speed_.sliderMoved(value);
     setDisplay([value](DisplayState& d) { d.speedValue = value; });
+}
+
+void Player::showVolume(int sliderValue, std::optional<int> thumbLeftTwips) {
+    volumeRestored_ = true;
+    setDisplay([&](DisplayState& d) {
+        d.volumeValue = sliderValue;
+        if (thumbLeftTwips)
+            d.volumeThumbLeftTwips = *thumbLeftTwips;
+    });
 }
 
 // ---- bookmarks and the settings panel --------------------------------------

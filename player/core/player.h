@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace velloran {
 
@@ -121,6 +122,9 @@ public:
     void seekSliderMoved(int percent);
     /// The user moved the speed slider (Slider1) to @p value, -10..10.
     void speedSliderMoved(int value);
+    /// Shows @p sliderValue on the Volume slider, and moves the picture
+    /// slider's thumb when @p thumbLeftTwips is given. The exit saves it.
+    void showVolume(int sliderValue, std::optional<int> thumbLeftTwips = std::nullopt);
 
     Bookmarks& bookmarks() { return bookmarks_; }
     const Bookmarks& bookmarks() const { return bookmarks_; }
@@ -212,7 +216,8 @@ private:
     // opening that fails puts them back, so nothing of the typist's place is lost.
     QString fallbackFile_;
     QString fallbackPosition_;
-    // The volume slider was set from the store; only then does the exit save it.
+    // The volume slider was set from the store, the mixer or the user; only
+    // then does the exit save it.
     bool volumeRestored_ = false;
 };
 

@@ -1,8 +1,10 @@
 #include "main_window.h"
 
 #include "browser_launcher.h"
+#include "core/compact_layout.h"
 #include "core/player.h"
 #include "core/user_prompts.h"
+#include "volume_frame.h"
 
 #include <QAction>
 #include <QApplication>
@@ -71,35 +73,45 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
 
+    // The strip's frames stand side by side, placed in pixels: the toolbar
+    // with the time, the position bar with the speed, the volume, and the
+    // zoom picture that switches to the compact layout.
     strip_ = new QFrame(this);
     strip_->setObjectName(QStringLiteral("fraPlayer"));
-    auto* rows = new QVBoxLayout(strip_);
-    rows->setContentsMargins(2, 1, 2, 1);
-    rows->setSpacing(1);
+    const int stripHeight = twipsToPixels(Player::kCollapsedHeightTwips);
 
-    auto* top = new QHBoxLayout;
-    top->setSpacing(2);
+    frame4_ = new QFrame(strip_);
+    frame4_->setObjectName(QStringLiteral("Frame4"));
+    frame4_->setGeometry(0, 0, 279, stripHeight);
+    auto* left = new QVBoxLayout(frame4_);
+    left->setContentsMargins(0, 1, 0, 1);
+    left->setSpacing(1);
     buildToolbar();
-    top->addWidget(toolbar_);
-    txtCp_ = readOnlyBox(strip_, "txtCp", 64);
-    txtPer_ = readOnlyBox(strip_, "txtPer", 44);
+    left->addWidget(toolbar_);
+    auto* time = new QHBoxLayout;
+    time->setSpacing(2);
+    txtCp_ = readOnlyBox(frame4_, "txtCp", 64);
+    txtPer_ = readOnlyBox(frame4_, "txtPer", 44);
     txtCp_->setToolTip(QStringLiteral("Position"));
     txtPer_->setToolTip(QStringLiteral("Position in per cent"));
-    top->addWidget(txtCp_);
-    top->addWidget(txtPer_);
-    lblDuration_ = new QLabel(strip_);
+    time->addWidget(txtCp_);
+    time->addWidget(txtPer_);
+    lblDuration_ = new QLabel(frame4_);
     lblDuration_->setObjectName(QStringLiteral("lblDuration"));
     lblDuration_->setToolTip(QStringLiteral("Length in seconds"));
-    top->addWidget(lblDuration_);
-    top->addStretch(1);
-    rows->addLayout(top);
+    time->addWidget(lblDuration_);
+    time->addStretch(1);
+    left->addLayout(time);
 
-    auto* bottom = new QHBoxLayout;
-    bottom->setSpacing(4);
+    // The bar and the seek slider keep to the frame's left 140 pixels, all
+    // that the compact layout leaves of it.
+    frmProgress_ = new QFrame(strip_);
+    frmProgress_->setObjectName(QStringLiteral("frmProgress"));
+    frmProgress_->setGeometry(279, 0, 293, stripHeight);
     // The bar, with the bookmark dots in a row just below it.
-    barArea_ = new QWidget(strip_);
+    barArea_ = new QWidget(frmProgress_);
     barArea_->setObjectName(QStringLiteral("fraBar"));
-    barArea_->setFixedSize(twipsToPixels(Player::kFullBarTwips) + 2, kBarHeightPx + kDotRowPx);
+    barArea_->setGeometry(2, 3, twipsToPixels(Player::kFullBarTwips) + 2, kBarHeightPx + kDotRowPx);
     bar_ = new QFrame(barArea_);
     bar_->setObjectName(QStringLiteral("picBar"));
     bar_->setFrameShape(QFrame::StyledPanel);
@@ -119,13 +131,13 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     lbl2_->setGeometry(1, 1, twipsToPixels(Player::kFullBarTwips), 16);
     lbl2_->setStyleSheet(QStringLiteral("font-size: 8pt;"));
     lbl2_->installEventFilter(this);
-    bottom->addWidget(barArea_);
 
-    sldMov_ = new QSlider(Qt::Horizontal, strip_);
+    sldMov_ = new QSlider(Qt::Horizontal, frmProgress_);
     sldMov_->setObjectName(QStringLiteral("sldMov"));
     sldMov_->setRange(0, 100);
     sldMov_->setToolTip(QStringLiteral("Current position"));
-    bottom->addWidget(sldMov_, 2);
+    sldMov_->setGeometry(2, 3 + kBarHeightPx + kDotRowPx, twipsToPixels(Player::kFullBarTwips) + 2,
+                         stripHeight - 4 - kBarHeightPx - kDotRowPx);
     // Only the user's moves seek; the values refresh() writes do not.
     connect(sldMov_, &QSlider::valueChanged, this, [this](int value) {
         if (!refreshing_)
@@ -134,44 +146,50 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
 
     // The speed slider between its slow and fast ends, with a mark under
     // the middle for normal speed.
-    auto* speed = new QWidget(strip_);
+    auto* speed = new QWidget(frmProgress_);
     speed->setObjectName(QStringLiteral("fraSpeed"));
+    speed->setGeometry(150, 3, 140, kBarHeightPx + kDotRowPx);
     auto* speedRow = new QHBoxLayout(speed);
     speedRow->setContentsMargins(0, 0, 0, 0);
     speedRow->setSpacing(1);
-    auto* minus = new QLabel(QStringLiteral("-"), speed);
-    minus->setObjectName(QStringLiteral("lblMinus"));
-    speedRow->addWidget(minus);
+    minus_ = new QLabel(QStringLiteral("-"), speed);
+    minus_->setObjectName(QStringLiteral("lblMinus"));
+    speedRow->addWidget(minus_);
     auto* middle = new QWidget(speed);
-    middle->setFixedSize(90, kBarHeightPx + kDotRowPx);
+    middle->setFixedSize(110, kBarHeightPx + kDotRowPx);
     slider1_ = new QSlider(Qt::Horizontal, middle);
     slider1_->setObjectName(QStringLiteral("Slider1"));
     slider1_->setRange(DictationSpeed::kSlowest, DictationSpeed::kFastest);
     slider1_->setSingleStep(1);
     slider1_->setPageStep(1);
     slider1_->setToolTip(QStringLiteral("Speed of dictation"));
-    slider1_->setGeometry(0, 0, 90, kBarHeightPx);
-    auto* marker = new QFrame(middle);
-    marker->setObjectName(QStringLiteral("shpMarker"));
-    marker->setStyleSheet(QStringLiteral("background: cyan; border: none;"));
-    marker->setGeometry(45 - 2, kBarHeightPx, 5, kDotRowPx);
+    slider1_->setGeometry(0, 0, 110, kBarHeightPx);
+    marker_ = new QFrame(middle);
+    marker_->setObjectName(QStringLiteral("shpMarker"));
+    marker_->setStyleSheet(QStringLiteral("background: cyan; border: none;"));
+    marker_->setGeometry(55 - 2, kBarHeightPx, 5, kDotRowPx);
     speedRow->addWidget(middle);
-    auto* plus = new QLabel(QStringLiteral("+"), speed);
-    plus->setObjectName(QStringLiteral("lblPlus"));
-    speedRow->addWidget(plus);
-    bottom->addWidget(speed);
+    plus_ = new QLabel(QStringLiteral("+"), speed);
+    plus_->setObjectName(QStringLiteral("lblPlus"));
+    speedRow->addWidget(plus_);
     connect(slider1_, &QSlider::valueChanged, this, [this](int value) {
         if (!refreshing_)
             player_.speedSliderMoved(value);
     });
 
-    volume_ = new QSlider(Qt::Horizontal, strip_);
-    volume_->setObjectName(QStringLiteral("Volume"));
-    volume_->setRange(0, 32767);
-    volume_->setToolTip(QStringLiteral("Volume"));
-    volume_->setFixedWidth(80);
-    bottom->addWidget(volume_);
-    rows->addLayout(bottom);
+    volumeArea_ = new QFrame(strip_);
+    volumeArea_->setObjectName(QStringLiteral("frmVolume"));
+    volumeArea_->setGeometry(572, 0, 156, stripHeight);
+    volumeArea_->setLayout(new QVBoxLayout);
+    volumeArea_->layout()->setContentsMargins(2, 2, 2, 2);
+
+    picZoom_ = new QLabel(strip_);
+    picZoom_->setObjectName(QStringLiteral("picZoom"));
+    picZoom_->setToolTip(QStringLiteral("Toggle Minimize"));
+    picZoom_->setAlignment(Qt::AlignCenter);
+    picZoom_->setGeometry(728, (stripHeight - 26) / 2, 23, 26);
+    picZoom_->setPixmap(QPixmap(appDir_ + QStringLiteral("/bitmap/zoomin.bmp")));
+    picZoom_->installEventFilter(this);
 
     outer->addWidget(strip_);
     panelArea_ = new QFrame(this);
@@ -196,7 +214,8 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
         raise();
     });
 
-    resize(760, twipsToPixels(Player::kCollapsedHeightTwips));
+    setFixedWidth(twipsToPixels(CompactLayout::kFullWidthTwips));
+    resize(width(), twipsToPixels(Player::kCollapsedHeightTwips));
     refresh();
 }
 
@@ -204,10 +223,40 @@ MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
 }
 
+void MainWindow::attachVolume(VolumeControl& control) {
+    volumeArea_->layout()->addWidget(new VolumeFrame(player_, control, appDir_, volumeArea_));
+}
+
+void MainWindow::attachCompactLayout(CompactLayout& layout) {
+    compact_ = &layout;
+    connect(compact_, &CompactLayout::changed, this, &MainWindow::applyLayout);
+    connect(compact_, &CompactLayout::moveWindowRequested, this,
+            [this](int leftTwips) { move(leftTwips / 15, y()); });
+    applyLayout();
+}
+
+void MainWindow::applyLayout() {
+    const bool full = !compact_->compact();
+    for (QWidget* w : std::initializer_list<QWidget*>{toolbar_, slider1_, marker_, frame4_,
+                                                      volumeArea_, minus_, plus_})
+        w->setVisible(full);
+    frmProgress_->setGeometry(compact_->progressLeft(), 0, compact_->progressWidth(),
+                              frmProgress_->height());
+    picZoom_->move(compact_->zoomLeft(), picZoom_->y());
+    picZoom_->setPixmap(QPixmap(appDir_ + QStringLiteral("/bitmap/") + compact_->zoomPicture()));
+    // The border is the mode flag.
+    picZoom_->setFrameShape(full ? QFrame::NoFrame : QFrame::Box);
+    setFixedWidth(twipsToPixels(compact_->windowWidthTwips()));
+}
+
 void MainWindow::buildToolbar() {
     toolbar_ = new QToolBar(strip_);
     toolbar_->setObjectName(QStringLiteral("tlbVelloran"));
-    toolbar_->setIconSize(QSize(20, 20));
+    // Twelve buttons in the toolbar's frame of 279 pixels.
+    toolbar_->setIconSize(QSize(16, 16));
+    toolbar_->setMovable(false);
+    toolbar_->setStyleSheet(QStringLiteral("QToolBar { spacing: 0px; padding: 0px; border: none; }"
+                                           "QToolButton { padding: 0px; margin: 0px; }"));
     toolbar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
     const QStringList tips = Player::toolbarTooltips();
     for (int i = 1; i <= tips.size(); ++i) {
@@ -285,11 +334,9 @@ void MainWindow::refresh() {
     if (!sldMov_->isSliderDown())
         sldMov_->setValue(d.seekValue);
     slider1_->setValue(d.speedValue);
-    volume_->setValue(d.volumeValue);
     toolbar_->setEnabled(d.controlsEnabled);
     lbl2_->setEnabled(d.controlsEnabled);
     slider1_->setEnabled(d.controlsEnabled);
-    volume_->setEnabled(d.controlsEnabled);
     applyHeight(d.heightTwips);
 }
 
@@ -355,6 +402,11 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
             player_.barButtonDown(mouse->button(), xTwips);
         else
             player_.barMouseMove(mouse->buttons(), xTwips);
+        return true;
+    }
+    if (watched == picZoom_ && event->type() == QEvent::MouseButtonRelease) {
+        if (compact_ && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            compact_->zoomClicked(x() * 15);
         return true;
     }
     if ((watched == txtCp_ || watched == txtPer_) && event->type() == QEvent::FocusIn) {

@@ -16,7 +16,9 @@ class QVariantAnimation;
 
 namespace velloran {
 
+class CompactLayout;
 class Player;
+class VolumeControl;
 
 /// Converts the model's twips to pixels.
 constexpr int twipsToPixels(int twips) {
@@ -40,6 +42,11 @@ public:
     QMenu* helpMenu() const { return helpMenu_; }
     /// The frame the settings panel is placed in (below the strip).
     QFrame* panelArea() const { return panelArea_; }
+
+    /// Puts the volume, balance and mute controls into the volume frame.
+    void attachVolume(VolumeControl& control);
+    /// The zoom picture switches between the layouts @p layout holds.
+    void attachCompactLayout(CompactLayout& layout);
 
     /// Shows the player's current state.
     void refresh();
@@ -65,6 +72,7 @@ private:
     void buildToolbar();
     void buildHelpMenu();
     void applyHeight(int twips);
+    void applyLayout();
     void showMarkers();
     QIcon toolbarIcon(int index) const;
 
@@ -84,7 +92,14 @@ private:
     QLabel* lbl2_ = nullptr;
     QSlider* sldMov_ = nullptr;
     QSlider* slider1_ = nullptr;
-    QSlider* volume_ = nullptr;
+    QFrame* frame4_ = nullptr;
+    QFrame* frmProgress_ = nullptr;
+    QFrame* volumeArea_ = nullptr;
+    QLabel* picZoom_ = nullptr;
+    QLabel* minus_ = nullptr;
+    QLabel* plus_ = nullptr;
+    QFrame* marker_ = nullptr;
+    CompactLayout* compact_ = nullptr;
     QLabel* lblDuration_ = nullptr;
     QFrame* strip_ = nullptr;
     QFrame* panelArea_ = nullptr;

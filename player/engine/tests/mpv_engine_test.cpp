@@ -527,6 +527,25 @@ TEST_F(MpvEngineTest, BalanceMovesAMonoSourceAndSurvivesASeek) {
     }
 }
 
+TEST_F(MpvEngineTest, FullLeftSilencesTheRightChannelOfAStereoSourceAfterASeek) {
+    const QString wav = path("stereo.wav");
+    writeSineWav(wav, 2.0, 440, 8000, 2);
+    const QString capture = path("left.wav");
+    {
+        auto engine = makeCapturingEngine(capture);
+        ASSERT_TRUE(open(*engine, wav));
+        engine->setBalance(-5000);
+        engine->setCurrentPosition(1.0);
+        settle();
+        ASSERT_TRUE(playToEnd(*engine));
+    }
+    const Pcm pcm = readPcmWav(capture);
+    ASSERT_EQ(pcm.channels, 2);
+    ASSERT_GT(pcm.seconds(), 0.8);
+    EXPECT_GT(pcm.rms(0), 0.1);
+    EXPECT_LT(pcm.rms(1), 0.001);
+}
+
 TEST_F(MpvEngineTest, MidiFilesPlayAudibly) {
     const QString midi = path("tune.mid");
     writeFile(midi, twoNoteMidi());

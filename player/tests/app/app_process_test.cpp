@@ -1,5 +1,5 @@
-// The real program under a private X server: start-up, first-run defaults,
-// reopening the remembered file, and saving on close and on SIGTERM.
+// The real program under private X and sound servers: start-up, first-run
+// defaults, reopening the remembered file, and saving on close and on SIGTERM.
 #include "core/settings.h"
 #include "core/settings_store.h"
 #include "fakes/qt_printers.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -67,6 +68,40 @@ bool windowTitled(const QString& pattern, bool visible = false) {
            !search.readAllStandardOutput().trimmed().isEmpty();
 }
 
+/// The default sink's volume, as the raw value of its first channel.
+int sinkVolume() {
+    QProcess pactl;
+    pactl.start(QStringLiteral("pactl"),
+                {QStringLiteral("get-sink-volume"), QStringLiteral("@DEFAULT_SINK@")});
+    pactl.waitForFinished(5000);
+    static const QRegularExpression channel(QStringLiteral(":\\s*(\\d+)\\s*/"));
+    return channel.match(QString::fromLocal8Bit(pactl.readAllStandardOutput())).captured(1).toInt();
+}
+
+/// The raw sink volume for @p value of the player's 0..65535 mixer scale.
+int rawSinkVolume(int value) {
+    return static_cast<int>((qint64(value) * 65536 + 32767) / 65535);
+}
+
+void setSinkVolume(int value) {
+    QProcess::execute(QStringLiteral("pactl"),
+                      {QStringLiteral("set-sink-volume"), QStringLiteral("@DEFAULT_SINK@"),
+                       QString::number(rawSinkVolume(value))});
+}
+
+/// Clicks at @p x, @p y in the first window titled @p pattern.
+void clickInWindow(const QString& pattern, int x, int y) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"),
+                 {QStringLiteral("search"), QStringLiteral("--name"), pattern});
+    search.waitForFinished(5000);
+    const QString id = QString::fromLocal8Bit(search.readAllStandardOutput()).split('\n').value(0);
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("mousemove"), QStringLiteral("--window"), id,
+                       QString::number(x), QString::number(y), QStringLiteral("click"),
+                       QStringLiteral("1")});
+}
+
 class AppProcess : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -101,6 +136,19 @@ protected:
                process.state() != QProcess::NotRunning;
     }
 
+    /// Writes a 6-second "letter.wav" and the settings of a run that left it
+    /// at @p position with @p volume.
+    QString rememberLetter(const QString& position, const QString& volume) {
+        const QString wav = work.filePath(QStringLiteral("letter.wav"));
+        writeWav(wav, 6.0);
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::CurrentFile, wav);
+        store.write(keys::CurrentPosition, position);
+        store.write(keys::VolumeValue, volume);
+        return wav;
+    }
+
     void start(const QStringList& args = {}) {
         process.start(QStringLiteral(VELLORAN_EXE), args);
         ASSERT_TRUE(process.waitForStarted(10000));
@@ -121,6 +169,7 @@ protected:
 };
 
 TEST_F(AppProcess, FirstRunWritesTheDefaultsAndSigtermSavesTheState) {
+    setSinkVolume(40000);
     start();
     ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::ThirdPedal) == QStringLiteral("3"); }));
     EXPECT_EQ(setting(keys::PortId), QStringLiteral("Game Port"));
@@ -129,23 +178,17 @@ TEST_F(AppProcess, FirstRunWritesTheDefaultsAndSigtermSavesTheState) {
     // The window is up and loaded: give it a moment, then end it as a session would.
     QThread::msleep(500);
     stopWith(SIGTERM);
-    // No file was in hand and the volume never set: the exit invents nothing.
-    EXPECT_EQ(setting(keys::VolumeValue), QString());
+    // No file was in hand: the exit invents none. The volume controls show
+    // the mixer's level, which is saved.
+    EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("20000"));
+    EXPECT_EQ(sinkVolume(), rawSinkVolume(40000)) << "read, not written";
     EXPECT_EQ(setting(keys::CurrentFile), QString());
     EXPECT_EQ(setting(keys::CurrentPosition), QString());
     EXPECT_TRUE(QFile::exists(settingsPath()));
 }
 
 TEST_F(AppProcess, ReopensTheRememberedFileAtItsPositionAndSavesItOnSigint) {
-    const QString wav = work.filePath(QStringLiteral("letter.wav"));
-    writeWav(wav, 6.0);
-    {
-        IniSettingsStore store(settingsPath());
-        writeSettingsDefaults(store);
-        store.write(keys::CurrentFile, wav);
-        store.write(keys::CurrentPosition, QStringLiteral("2.75"));
-        store.write(keys::VolumeValue, QStringLiteral("1234"));
-    }
+    const QString wav = rememberLetter(QStringLiteral("2.75"), QStringLiteral("1234"));
     start();
     // The caption shows the length once the file has opened and its position
     // has been restored.
@@ -176,6 +219,22 @@ TEST_F(AppProcess, ARememberedFileMissingAtStartIsStillRememberedAfterClosing) {
     EXPECT_EQ(setting(keys::CurrentFile), gone);
     EXPECT_EQ(setting(keys::CurrentPosition), QStringLiteral("42.5"));
     EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("2100"));
+}
+
+// The strip's volume frame stands at 572 pixels, its picture slider two in.
+TEST_F(AppProcess, ThePictureSliderSetsTheSystemVolumeAndTheExitSavesTheVolumeSlider) {
+    rememberLetter(QStringLiteral("0"), QStringLiteral("2100"));
+    setSinkVolume(50000);
+    start();
+    const QString title = QStringLiteral("letter.wav - Length");
+    ASSERT_TRUE(waitWhileRunning([&] { return windowTitled(title, true); }));
+    QThread::msleep(500);
+    EXPECT_EQ(sinkVolume(), rawSinkVolume(50000)) << "start-up leaves the system volume alone";
+    clickInWindow(title, 574 + 36, 10); // 540 twips: level 15200
+    EXPECT_TRUE(waitWhileRunning([] { return sinkVolume() == rawSinkVolume(30400); }));
+    QThread::msleep(200);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("15200"));
 }
 
 TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {

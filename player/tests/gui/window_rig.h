@@ -1,5 +1,9 @@
 #pragma once
 
+#include "core/compact_layout.h"
+#include "core/settings_panel.h"
+#include "core/volume_control.h"
+#include "fakes/fake_mixer.h"
 #include "fakes/player_rig.h"
 #include "fakes/qt_printers.h"
 #include "gui/main_window.h"
@@ -10,8 +14,12 @@ namespace velloran::testing {
 
 /// The main window over a player of fakes; widgets are found by objectName.
 struct WindowRig : PlayerRig {
-    WindowRig() : window(player, qEnvironmentVariable("VELLORAN_APPDIR")) {
+    WindowRig()
+        : volume(player, mixer), panel(player), compact(panel),
+          window(player, qEnvironmentVariable("VELLORAN_APPDIR")) {
         window.setSlideDuration(0);
+        window.attachVolume(volume);
+        window.attachCompactLayout(compact);
     }
 
     template <typename T>
@@ -31,6 +39,10 @@ struct WindowRig : PlayerRig {
         pump();
     }
 
+    FakeMixer mixer;
+    VolumeControl volume;
+    SettingsPanel panel;
+    CompactLayout compact;
     MainWindow window;
 };
 
