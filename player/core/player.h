@@ -16,6 +16,7 @@ class GamePortPedal;
 class MediaEngine;
 class SerialPedalPort;
 class SettingsStore;
+class UsbPedal;
 
 /// What the main window shows, as the player computes it. Widths and heights
 /// are twips (15 twips = 1 pixel); the view converts.
@@ -148,6 +149,10 @@ public:
     UserPrompts& prompts() { return prompts_; }
     SerialPedalPort& serialPort() { return serial_; }
     GamePortPedal& gamePort() { return gamePort_; }
+    /// The third pedal device, a USB pedal; set before the pedal controller
+    /// is made. Null when there is none.
+    void setUsbPedal(UsbPedal* usb) { usb_ = usb; }
+    UsbPedal* usbPedal() { return usb_; }
 
     /// Replaces the DSS conversion (tests; the default hands the file to the
     /// engine unconverted). Receives the source folder (with trailing "/") and
@@ -192,6 +197,7 @@ private:
     UserPrompts& prompts_;
     SerialPedalPort& serial_;
     GamePortPedal& gamePort_;
+    UsbPedal* usb_ = nullptr;
     PlayerState state_;
     DisplayState display_;
     Bookmarks bookmarks_;
