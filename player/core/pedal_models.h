@@ -17,8 +17,8 @@ namespace velloran {
 ///
 /// A line is "vendor:product kind left middle right name", e.g.
 ///   05f3:00ff buttons BTN_0 BTN_1 BTN_2 VEC USB Footpedal
-///   1a86:e026 keys    KEY_B KEY_A KEY_C Three-key pedal
-///   0b33:0030 hid     0:01  0:02  0:04  Raw pedal
+///   1234:5678 keys    KEY_B KEY_A KEY_C Three-key pedal
+///   1234:5679 hid     0:01  0:02  0:04  Raw pedal
 /// Codes are evdev names or numbers; a HID pedal is a report byte and a
 /// hexadecimal bit mask. Blank lines and lines starting with "#" are skipped.
 struct PedalModel {
