@@ -202,9 +202,14 @@ void SettingsPanel::cancel() {
     // serial port and the test may have switched the game port off.
     player_.serialPort().setPortOpen(true);
     player_.gamePort().setEnabled(true);
-    // The USB pedal too, when one was in use (it keeps the id it last had).
-    if (UsbPedal* usb = player_.usbPedal(); usb && !usb->deviceId().isEmpty())
+    // The USB pedal only when it is the stored port: a keyboard pedal is
+    // grabbed while on, and would swallow its keys under another port.
+    UsbPedal* usb = player_.usbPedal();
+    const PortChoice stored = parsePortText(player_.store().read(keys::PortId));
+    if (usb && stored.kind == PortChoice::Usb) {
+        usb->setDeviceId(stored.usbId);
         usb->setEnabled(true);
+    }
 }
 
 void SettingsPanel::close() {

@@ -89,11 +89,12 @@ QStringList LinuxUsbPedal::presentPorts() const {
     QStringList ports;
     for (const UsbInputDevice& device : scanUsbInputDevices(system_.sysRoot, system_.devRoot)) {
         const PedalModel* model = models_.find(device.vendor, device.product);
-        bool offered = model != nullptr;
         // A device no model knows is offered when it could be a pedal (to be
-        // learned); mice are left out.
+        // learned): keys or buttons on a node that is no mouse, or raw reports
+        // only. A mouse has a hidraw node too, so that alone does not count.
+        bool offered = model != nullptr || !device.hasEvdev();
         for (const UsbInputNode& node : device.nodes)
-            offered = offered || node.hidraw || (!node.pointer && node.keys.any());
+            offered = offered || (!node.hidraw && !node.pointer && node.keys.any());
         if (offered)
             ports << usbPortText(model ? model->name : device.name, device.id());
     }

@@ -181,6 +181,7 @@ TEST(UsbInputScanTest, DevicesAreGatheredAndThePortListOffersPedalsByName) {
     fs.addEvdev(3, 0x05f3, 0x00ff, "VEC  VEC USB Footpedal", {BTN_0, BTN_1, BTN_2});
     fs.addHidraw(1, 0x05f3, 0x00ff, "VEC  VEC USB Footpedal");
     fs.addEvdev(4, 0x046d, 0xc077, "USB Mouse", {BTN_LEFT, BTN_RIGHT}, true);
+    fs.addHidraw(3, 0x046d, 0xc077, "USB Mouse");
     fs.addEvdev(5, 0x0001, 0x0001, "AT keyboard", {KEY_A, KEY_B}, false, 0x11);
     fs.addEvdev(12, 0x1a86, 0xe026, "FootSwitch", {KEY_A, KEY_B, KEY_C}, false, 3, "SN7");
     fs.addHidraw(2, 0x0b33, 0x0030, "Raw thing");

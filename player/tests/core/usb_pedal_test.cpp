@@ -254,6 +254,15 @@ TEST_F(UsbPedalPlayerTest, PanelListsThePedalAndTheTestTakesItFromThePlayer) {
     EXPECT_EQ(usb.calls, QStringList{"disable"});
     panel.cancel();
     EXPECT_TRUE(usb.isEnabled());
+    EXPECT_EQ(usb.deviceId(), QStringLiteral("05f3:00ff"));
+
+    // Cancel under another stored port leaves a (grabbing) USB pedal off.
+    ASSERT_TRUE(player.selectPedalDevice(QStringLiteral("Game Port")));
+    store.values[keys::PortId] = QStringLiteral("Game Port");
+    panel.fill();
+    panel.cancel();
+    EXPECT_FALSE(usb.isEnabled());
+    EXPECT_TRUE(gamePort.isEnabled());
 }
 
 TEST(UsbPedalTestDialog, ShowsEachPedalAndReportsAnAbsentPedal) {
