@@ -8,6 +8,7 @@
 #include "fakes/fake_devices.h"
 #include "fakes/fake_engine.h"
 #include "fakes/fake_prompts.h"
+#include "input_records.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,19 +25,11 @@
 
 using namespace velloran;
 using namespace velloran::devices;
+using velloran::devices::testing::key;
+using velloran::devices::testing::record;
 
 namespace {
 
-std::string record(int type, int code, int value) {
-    input_event ev{};
-    ev.type = static_cast<__u16>(type);
-    ev.code = static_cast<__u16>(code);
-    ev.value = value;
-    return std::string(reinterpret_cast<const char*>(&ev), sizeof ev);
-}
-std::string key(int code, int value) {
-    return record(EV_KEY, code, value) + record(EV_SYN, SYN_REPORT, 0);
-}
 
 void pump(int ms = 20) {
     QElapsedTimer clock;
