@@ -28,7 +28,6 @@ using velloran::devices::testing::record;
 
 namespace {
 
-
 KeyBits bits(std::initializer_list<int> keys) {
     KeyBits b;
     for (int k : keys)

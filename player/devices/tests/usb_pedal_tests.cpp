@@ -30,7 +30,6 @@ using velloran::devices::testing::record;
 
 namespace {
 
-
 void pump(int ms = 20) {
     QElapsedTimer clock;
     clock.start();
