@@ -4,6 +4,7 @@
 #include "convert/vox_converter.h"
 #include "core/compact_layout.h"
 #include "core/pedal_controller.h"
+#include "core/pedal_models.h"
 #include "core/pedal_test.h"
 #include "core/player.h"
 #include "core/settings.h"
@@ -32,9 +33,11 @@ struct Application::Parts {
     QString fileArgument;
     IniSettingsStore store;
     MpvEngine engine;
+    std::unique_ptr<PedalModelTable> pedalModels;
     std::unique_ptr<LinuxPedalDeviceFactory> devices;
     std::unique_ptr<SerialPedalPort> serial;
     std::unique_ptr<GamePortPedal> gamePort;
+    std::unique_ptr<UsbPedal> usbPedal;
     QtUserPrompts prompts;
     ConversionWindow conversionWindow;
     std::unique_ptr<DssConverter> dss;
@@ -53,9 +56,12 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     Parts& p = *parts_;
     p.appDir = appDir;
     p.fileArgument = fileArgument;
-    p.devices = std::make_unique<LinuxPedalDeviceFactory>(p.store.read(keys::GamePortDevice));
+    p.pedalModels = makePedalModelTable(appDir, p.store.filePath());
+    p.devices =
+        std::make_unique<LinuxPedalDeviceFactory>(p.store.read(keys::GamePortDevice), *p.pedalModels);
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
+    p.usbPedal = p.devices->makeUsbPedal();
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
     // Open, the command line and the file manager all reach openChosen(), which
     // converts through this.
@@ -63,6 +69,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.player->dssConverter = [this](const QString& folder, const QString& title) {
         return parts_->dss->convertDssFile(folder, title);
     };
+    p.player->setUsbPedal(p.usbPedal.get());
     p.pedals = std::make_unique<PedalController>(*p.player);
     p.panel = std::make_unique<SettingsPanel>(*p.player);
     QObject::connect(p.player.get(), &Player::fillSettingsPanelRequested, p.panel.get(),
@@ -115,7 +122,9 @@ void Application::runPedalTest(const QString& portText) {
     // The test has its own pair of devices; the player's stay off meanwhile.
     const auto serial = p.devices->makeSerialPort();
     const auto gamePort = p.devices->makeGamePort();
+    const auto usb = p.devices->makeUsbPedal();
     PedalTest test(*serial, *gamePort, p.prompts, p.appDir);
+    test.setUsbPedal(usb.get(), p.pedalModels.get());
     if (!test.checkPort(portText))
         return;
     PortTestDialog dialog(test, p.window.get());

@@ -21,6 +21,10 @@ PedalController::PedalController(Player& player, QObject* parent)
     connect(&player_.gamePort(), &GamePortPedal::buttonDown, this,
             &PedalController::onGameButtonDown);
     connect(&player_.gamePort(), &GamePortPedal::buttonUp, this, &PedalController::onGameButtonUp);
+    if (UsbPedal* usb = player_.usbPedal()) {
+        connect(usb, &UsbPedal::pedalDown, this, &PedalController::onUsbPedalDown);
+        connect(usb, &UsbPedal::pedalUp, this, &PedalController::onUsbPedalUp);
+    }
 }
 
 double PedalController::holdStep() const {
@@ -67,6 +71,14 @@ void PedalController::onGameButtonUp(int /*code*/) {
     player_.state().pedalReleased = true;
 }
 
+void PedalController::onUsbPedalDown(int pedal) {
+    pedalAction(pedal, Device::Usb, holdStep());
+}
+
+void PedalController::onUsbPedalUp(int /*pedal*/) {
+    player_.state().pedalReleased = true;
+}
+
 bool PedalController::held(int pedal, Device device) const {
     if (device == Device::Serial) {
         // The release flag is shared by all pedals: a press taken while this
@@ -76,6 +88,10 @@ bool PedalController::held(int pedal, Device device) const {
         return !s.pedalReleased && s.heldPedal == pedal;
     }
     // An unplugged or switched-off device reads as released, so the hold ends.
+    if (device == Device::Usb) {
+        const UsbPedal* usb = player_.usbPedal();
+        return usb && usb->isEnabled() && usb->pedalHeld(pedal);
+    }
     const GamePortPedal& pad = player_.gamePort();
     return pad.isEnabled() && pad.buttonHeld(buttonOfPedal(pedal));
 }
@@ -90,7 +106,7 @@ void PedalController::endOfPass(int pedal, int action, Device device) {
             player_.state().pedalReleased = true;
             player_.state().heldPedal = 0;
         }
-    } else if (pedal == 3 && action == PedalRewind) {
+    } else if (device == Device::GamePort && pedal == 3 && action == PedalRewind) {
         delay(1.0);
     }
 }

@@ -19,9 +19,10 @@ class Player;
 class PedalController : public QObject {
     Q_OBJECT
 public:
-    enum class Device { Serial, GamePort };
+    enum class Device { Serial, GamePort, Usb };
 
-    /// Connects to the player's two pedal devices.
+    /// Connects to the player's pedal devices (the USB pedal too, when the
+    /// player has one).
     explicit PedalController(Player& player, QObject* parent = nullptr);
 
     /// The serial port's communication event: takes one press (CD, DSR, CTS in
@@ -32,6 +33,9 @@ public:
     /// The joystick pedal's button events (codes 2, 4, 3 are pedals 1, 2, 3).
     void onGameButtonDown(int code);
     void onGameButtonUp(int code);
+    /// The USB pedal's events, by pedal number (1 left, 2 middle, 3 right).
+    void onUsbPedalDown(int pedal);
+    void onUsbPedalUp(int pedal);
 
     /// Distance of one hold pass: the length, to whole seconds, / 3200.
     double holdStep() const;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -76,6 +77,65 @@ constexpr int pedalOfButton(int code) {
     return code == 2 ? 1 : code == 4 ? 2 : code == 3 ? 3 : 0;
 }
 
+/// What a USB pedal reports before any model gives it meaning: an evdev key
+/// or button code, or one bit of a raw HID report. Learning records these.
+struct PedalSignal {
+    enum Kind { None, Code, Bit } kind = None;
+    int code = 0; ///< Code: the evdev key or button code
+    int byte = 0; ///< Bit: the report byte...
+    int mask = 0; ///< ...and the bit within it
+    friend bool operator==(const PedalSignal&, const PedalSignal&) = default;
+};
+
+/// A USB foot pedal: an evdev button or keyboard pedal, or a raw HID pedal.
+/// Pedals are numbered 1 (left), 2 (middle), 3 (right), as the game port's.
+class UsbPedal : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~UsbPedal() override = default;
+
+    /// The pedal to use, as the port text names it ("USB 05f3:00ff", with a
+    /// serial number after a blank, or an input device path). Takes effect
+    /// at the next enable.
+    virtual void setDeviceId(const QString& id) = 0;
+    virtual QString deviceId() const = 0;
+
+    /// Enabled: the pedal is taken now when present, else as soon as it is
+    /// plugged in; a keyboard pedal is grabbed so its keys reach only the
+    /// player. Disabled: the device is let go. While disabled no events are raised.
+    virtual void setEnabled(bool enabled) = 0;
+    virtual bool isEnabled() const = 0;
+    /// Whether the pedal is open now.
+    virtual bool isAttached() const = 0;
+    /// Why the last attempt found or opened no device (empty when attached).
+    virtual QString lastError() const = 0;
+
+    /// Live held state of pedal 1..3 at the moment of the call.
+    virtual bool pedalHeld(int pedal) const = 0;
+
+    /// Port texts of the USB pedals present now, for the Port list.
+    virtual QStringList presentPorts() const = 0;
+
+    /// The attached device as learning records it.
+    struct Identity {
+        quint16 vendor = 0;
+        quint16 product = 0;
+        bool rawHid = false; ///< read as HID reports, not evdev events
+        QString name;
+    };
+    virtual Identity identity() const = 0;
+
+signals:
+    void pedalDown(int pedal);
+    void pedalUp(int pedal);
+    /// Every change the device reports, known to its model or not.
+    void signalChanged(const velloran::PedalSignal& signal, bool down);
+    void attached();
+    /// The device went away; every pedal reads as released from now on.
+    void deviceLost();
+};
+
 /// Makes the device pairs: the main window holds one pair, the pedal test
 /// dialog its own.
 class PedalDeviceFactory {
@@ -83,6 +143,7 @@ public:
     virtual ~PedalDeviceFactory() = default;
     virtual std::unique_ptr<SerialPedalPort> makeSerialPort() = 0;
     virtual std::unique_ptr<GamePortPedal> makeGamePort() = 0;
+    virtual std::unique_ptr<UsbPedal> makeUsbPedal() = 0;
 };
 
 } // namespace velloran

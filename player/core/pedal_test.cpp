@@ -1,6 +1,8 @@
 #include "pedal_test.h"
 
 #include "pedal_devices.h"
+#include "pedal_learning.h"
+#include "pedal_models.h"
 #include "settings.h"
 #include "user_prompts.h"
 
@@ -25,6 +27,37 @@ PedalTest::~PedalTest() {
     close();
 }
 
+void PedalTest::setUsbPedal(UsbPedal* usb, PedalModelTable* models) {
+    usb_ = usb;
+    models_ = models;
+    learning_.reset();
+    if (!usb_)
+        return;
+    connect(usb_, &UsbPedal::pedalDown, this, [this](int pedal) { show(pedal, true); });
+    connect(usb_, &UsbPedal::pedalUp, this, [this](int pedal) { show(pedal, false); });
+    // Unplugged: nothing shows pressed any more.
+    connect(usb_, &UsbPedal::deviceLost, this, [this] {
+        pressed_ = {};
+        emit changed();
+    });
+    if (models_)
+        learning_ = std::make_unique<PedalLearning>(*usb_, *models_);
+}
+
+bool PedalTest::canLearn() const {
+    return learning_ && usb_->isEnabled();
+}
+
+void PedalTest::applyLearned() {
+    if (!usb_)
+        return;
+    // Re-opening reads the model anew (and grabs a keyboard pedal).
+    usb_->setEnabled(false);
+    usb_->setEnabled(true);
+    pressed_ = {};
+    emit changed();
+}
+
 QString PedalTest::picturePath(int pedal) const {
     return appDir_ +
            QStringLiteral("/bitmap/pedal%1%2.bmp")
@@ -35,8 +68,21 @@ QString PedalTest::picturePath(int pedal) const {
 bool PedalTest::checkPort(const QString& portText) {
     QString error;
     bool opened = true;
+    const PortChoice usbChoice = parsePortText(portText);
     if (portText == QLatin1String("Game Port")) {
         gamePort_.setEnabled(true);
+    } else if (usbChoice.kind == PortChoice::Usb) {
+        // Unlike the game port, a USB pedal that cannot be opened (absent, or
+        // no permission) is reported: the typist is testing that very thing.
+        if (usb_) {
+            usb_->setDeviceId(usbChoice.usbId);
+            usb_->setEnabled(true);
+            opened = usb_->isAttached();
+            error = usb_->lastError();
+        } else {
+            opened = false;
+            error = portText + QStringLiteral(": no USB pedal support");
+        }
     } else {
         const PortChoice choice = parsePortText(portText);
         if (choice.kind == PortChoice::Serial && !choice.devicePath.isEmpty()) {
@@ -81,8 +127,12 @@ void PedalTest::close() {
     if (closed_)
         return;
     closed_ = true;
+    if (learning_)
+        learning_->cancel();
     serial_.setPortOpen(false);
     gamePort_.setEnabled(false);
+    if (usb_)
+        usb_->setEnabled(false);
 }
 
 void PedalTest::onSerialEvent() {

@@ -4,11 +4,15 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 namespace velloran {
 
 class GamePortPedal;
+class PedalLearning;
+class PedalModelTable;
 class SerialPedalPort;
+class UsbPedal;
 class UserPrompts;
 
 /// The pedal test: opens the port chosen in the settings panel on its own
@@ -27,6 +31,10 @@ public:
               const QString& appDir, QObject* parent = nullptr);
     ~PedalTest() override;
 
+    /// The test's own USB pedal and the models learning adds to; set before
+    /// checkPort(). Without them a USB port text fails like a missing port.
+    void setUsbPedal(UsbPedal* usb, PedalModelTable* models);
+
     /// Opens @p portText ("Game Port", "COMn" or a device path) and shows the
     /// released pictures. On failure shows the port message and returns false:
     /// the dialog is then to close.
@@ -41,6 +49,13 @@ public:
     /// The serial pedal shown pressed (0 none).
     int pedalDown() const { return pedalDown_; }
 
+    /// Learning a USB pedal: available once a USB pedal is open.
+    bool canLearn() const;
+    /// Null unless canLearn().
+    PedalLearning* learning() { return learning_.get(); }
+    /// Learning is done: the new model is put to use on the open pedal.
+    void applyLearned();
+
 signals:
     void changed();
 
@@ -51,6 +66,9 @@ private:
 
     SerialPedalPort& serial_;
     GamePortPedal& gamePort_;
+    UsbPedal* usb_ = nullptr;
+    PedalModelTable* models_ = nullptr;
+    std::unique_ptr<PedalLearning> learning_;
     UserPrompts& prompts_;
     QString appDir_;
     std::array<bool, 3> pressed_{};

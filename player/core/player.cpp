@@ -133,6 +133,8 @@ void Player::unload() {
         return;
     gamePort_.setEnabled(false);
     serial_.setPortOpen(false);
+    if (usb_)
+        usb_->setEnabled(false);
 
     // A slider that was never set from the store holds no choice of the
     // user's (the remembered file was missing at start): the stored volume stays.
@@ -511,7 +513,24 @@ void Player::setDisplay(const std::function<void(DisplayState&)>& change) {
 
 bool Player::selectPedalDevice(const QString& portText, QString* error) {
     const PortChoice choice = parsePortText(portText);
+    // The USB pedal is let go (a keyboard pedal's grab with it) once another port is in use.
+    const auto releaseUsb = [this] {
+        if (usb_ && usb_->isEnabled())
+            usb_->setEnabled(false);
+    };
     switch (choice.kind) {
+    case PortChoice::Usb:
+        // Like a missing COM port at start, an absent pedal says nothing;
+        // it is taken when it is plugged in.
+        if (usb_) {
+            usb_->setDeviceId(choice.usbId);
+            usb_->setEnabled(true);
+        }
+        if (gamePort_.isEnabled())
+            gamePort_.setEnabled(false);
+        if (serial_.portOpen())
+            serial_.setPortOpen(false);
+        return true;
     case PortChoice::Serial:
         if (choice.devicePath.isEmpty())
             serial_.setCommPort(choice.commPort);
@@ -521,11 +540,13 @@ bool Player::selectPedalDevice(const QString& portText, QString* error) {
             return false;
         if (gamePort_.isEnabled())
             gamePort_.setEnabled(false);
+        releaseUsb();
         return true;
     case PortChoice::GamePort:
         gamePort_.setEnabled(true);
         if (serial_.portOpen())
             serial_.setPortOpen(false);
+        releaseUsb();
         return true;
     case PortChoice::None:
         return true;

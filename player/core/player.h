@@ -17,6 +17,7 @@ class GamePortPedal;
 class MediaEngine;
 class SerialPedalPort;
 class SettingsStore;
+class UsbPedal;
 
 /// What the main window shows, as the player computes it. Widths and heights
 /// are twips (15 twips = 1 pixel); the view converts.
@@ -153,6 +154,10 @@ public:
     UserPrompts& prompts() { return prompts_; }
     SerialPedalPort& serialPort() { return serial_; }
     GamePortPedal& gamePort() { return gamePort_; }
+    /// The third pedal device, a USB pedal; set before the pedal controller
+    /// is made. Null when there is none.
+    void setUsbPedal(UsbPedal* usb) { usb_ = usb; }
+    UsbPedal* usbPedal() { return usb_; }
 
     /// The DSS conversion (the composition root sets it; without one the file
     /// goes to the engine unconverted). Receives the source folder (with
@@ -198,6 +203,7 @@ private:
     UserPrompts& prompts_;
     SerialPedalPort& serial_;
     GamePortPedal& gamePort_;
+    UsbPedal* usb_ = nullptr;
     PlayerState state_;
     DisplayState display_;
     Bookmarks bookmarks_;

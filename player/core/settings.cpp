@@ -119,6 +119,26 @@ std::optional<int> parsePedalCode(QStringView text) {
     return parseWholeNumber(text);
 }
 
+namespace {
+const QString kUsbTag = QStringLiteral("(USB ");
+
+QString usbIdOf(const QString& text) {
+    if (text.startsWith(QLatin1String("/dev/input/")) ||
+        text.startsWith(QLatin1String("/dev/hidraw")))
+        return text;
+    if (text.startsWith(QLatin1String("USB ")))
+        return text.mid(4).trimmed();
+    const qsizetype tag = text.lastIndexOf(kUsbTag);
+    if (tag < 0 || !text.endsWith(QLatin1Char(')')))
+        return {};
+    return text.mid(tag + kUsbTag.size(), text.size() - tag - kUsbTag.size() - 1).trimmed();
+}
+} // namespace
+
+QString usbPortText(const QString& name, const QString& usbId) {
+    return name.simplified() + QLatin1Char(' ') + kUsbTag + usbId + QLatin1Char(')');
+}
+
 PortChoice parsePortText(const QString& text) {
     PortChoice choice;
     if (text.startsWith(QLatin1String("COM"))) {
@@ -126,6 +146,9 @@ PortChoice parsePortText(const QString& text) {
         choice.commPort = static_cast<int>(leadingNumber(text.right(1)));
     } else if (text == QLatin1String("Game Port")) {
         choice.kind = PortChoice::GamePort;
+    } else if (const QString usb = usbIdOf(text); !usb.isEmpty()) {
+        choice.kind = PortChoice::Usb;
+        choice.usbId = usb;
     } else if (text.startsWith(QLatin1String("/dev/"))) {
         choice.kind = PortChoice::Serial;
         choice.devicePath = text;

@@ -66,14 +66,19 @@ std::optional<int> parsePedalCode(QStringView text);
 
 /// Where the "PortID" text sends the pedal.
 struct PortChoice {
-    enum Kind { None, Serial, GamePort } kind = None;
+    enum Kind { None, Serial, GamePort, Usb } kind = None;
     int commPort = 0;   ///< Serial: COMn's n
     QString devicePath; ///< Serial: a device path given instead of COMn
+    QString usbId;      ///< Usb: "vvvv:pppp", "vvvv:pppp serial" or an input device path
 };
 /// "COM" followed by a digit selects serial port n (the last character);
-/// "Game Port" the game port; a device path (/dev/...) that serial device;
-/// any other text no device.
+/// "Game Port" the game port; a USB pedal's text ("Name (USB vvvv:pppp)",
+/// "USB vvvv:pppp", with a serial number after a blank, or a path under
+/// /dev/input/ or /dev/hidraw) that USB pedal; any other device path
+/// (/dev/...) that serial device; any other text no device.
 PortChoice parsePortText(const QString& text);
+/// The port text of a USB pedal as the Port list shows it.
+QString usbPortText(const QString& name, const QString& usbId);
 
 // ---- Store procedures -------------------------------------------------------
 

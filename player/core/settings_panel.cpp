@@ -63,15 +63,30 @@ QString SettingsPanel::folderPrompt() {
     return QStringLiteral("Please choose the default wave folder");
 }
 
-SettingsPanel::SettingsPanel(Player& player, QObject* parent)
-    : QObject(parent), ports(portItems()), player_(player) {}
+SettingsPanel::SettingsPanel(Player& player, QObject* parent) : QObject(parent), player_(player) {
+    ports = presentPorts();
+}
+
+QStringList SettingsPanel::presentPorts() const {
+    QStringList items = portItems();
+    if (const UsbPedal* usb = player_.usbPedal())
+        items << usb->presentPorts();
+    return items;
+}
 
 void SettingsPanel::fill() {
     SettingsStore& store = player_.store();
     wavePath = store.read(keys::WavePath);
 
-    ports = portItems();
-    const QString port = store.read(keys::PortId);
+    ports = presentPorts();
+    QString port = store.read(keys::PortId);
+    // A USB pedal is known by its id: its name in the list may have changed
+    // since (a learned model), or the store may hold a hand-written id.
+    if (const PortChoice stored = parsePortText(port); stored.kind == PortChoice::Usb) {
+        for (const QString& item : std::as_const(ports))
+            if (parsePortText(item).usbId == stored.usbId)
+                port = item;
+    }
     // A stored port the list does not offer (COM7, an adapter unplugged for
     // now) is still shown, so that OK does not silently replace it.
     if (!port.isEmpty() && !ports.contains(port))
@@ -187,6 +202,14 @@ void SettingsPanel::cancel() {
     // serial port and the test may have switched the game port off.
     player_.serialPort().setPortOpen(true);
     player_.gamePort().setEnabled(true);
+    // The USB pedal only when it is the stored port: a keyboard pedal is
+    // grabbed while on, and would swallow its keys under another port.
+    UsbPedal* usb = player_.usbPedal();
+    const PortChoice stored = parsePortText(player_.store().read(keys::PortId));
+    if (usb && stored.kind == PortChoice::Usb) {
+        usb->setDeviceId(stored.usbId);
+        usb->setEnabled(true);
+    }
 }
 
 void SettingsPanel::close() {
@@ -197,6 +220,9 @@ void SettingsPanel::close() {
 }
 
 void SettingsPanel::test() {
+    // The test opens the pedal itself (and a keyboard pedal's grab is exclusive).
+    if (UsbPedal* usb = player_.usbPedal())
+        usb->setEnabled(false);
     player_.gamePort().setEnabled(false);
     player_.serialPort().setPortOpen(false);
     emit testRequested(portText);

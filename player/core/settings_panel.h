@@ -26,6 +26,8 @@ public:
     static QStringList skipItems();
     /// "Game Port", "COM1".."COM4", then the USB serial adapters present.
     static QStringList portItems(const QString& deviceFolder = QStringLiteral("/dev"));
+    /// portItems(), then the USB pedals present.
+    QStringList presentPorts() const;
 
     /// The panel's message texts.
     static QString duplicatePedalsMessage();

@@ -48,14 +48,19 @@ void FdReader::retireNotifier() {
 void FdReader::onReadable() {
     if (!fd_)
         return;
-    QByteArray data;
+    QList<QByteArray> chunks;
+    qsizetype total = 0;
     int endError = -1; // -1: still open
     char buffer[4096];
     // Bounded, so a device that never stops talking cannot starve the loop.
-    while (data.size() < 64 * 1024) {
+    while (total < 64 * 1024) {
         const ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
         if (n > 0) {
-            data.append(buffer, n);
+            if (packets_ || chunks.isEmpty())
+                chunks.append(QByteArray(buffer, n));
+            else
+                chunks.back().append(buffer, n);
+            total += n;
             continue;
         }
         if (n == 0) {
@@ -70,8 +75,11 @@ void FdReader::onReadable() {
     }
     const quint64 session = session_;
     QPointer<FdReader> alive(this);
-    if (!data.isEmpty())
-        emit dataRead(data);
+    for (const QByteArray& chunk : std::as_const(chunks)) {
+        emit dataRead(chunk);
+        if (!alive || session != session_)
+            return;
+    }
     // A slot may have stopped or restarted the reader (or a nested wake-up
     // may already have seen the end): only the same session ends here.
     if (!alive || endError < 0 || session != session_)

@@ -27,6 +27,8 @@ public:
     /// Closes the descriptor; nothing is delivered afterwards.
     void stop();
     bool isOpen() const { return fd_.valid(); }
+    /// Packet mode: one dataRead per read() (a hidraw node gives one report a read).
+    void setPacketMode(bool packets) { packets_ = packets; }
     int fd() const { return fd_.get(); }
 
 signals:
@@ -41,6 +43,7 @@ private:
     UniqueFd fd_;
     QSocketNotifier* notifier_ = nullptr;
     quint64 session_ = 0;
+    bool packets_ = false;
 };
 
 } // namespace velloran::devices

@@ -1,5 +1,6 @@
 #include "port_test_dialog.h"
 
+#include "core/pedal_learning.h"
 #include "core/pedal_test.h"
 
 #include <QGroupBox>
@@ -41,8 +42,45 @@ PortTestDialog::PortTestDialog(PedalTest& test, QWidget* parent) : QDialog(paren
     row->addWidget(exit, 0, Qt::AlignBottom);
     layout->addLayout(row);
 
+    // Learning, for a USB pedal that no model describes.
+    if (PedalLearning* learning = test_.learning(); learning && test_.canLearn()) {
+        auto* learnRow = new QHBoxLayout;
+        learnText_ = new QLabel(this);
+        learnText_->setObjectName(QStringLiteral("lblLearn"));
+        learnText_->setWordWrap(true);
+        learnText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        learnRow->addWidget(learnText_, 1);
+        learn_ = new QPushButton(this);
+        learn_->setObjectName(QStringLiteral("cmdLearn"));
+        learn_->setAutoDefault(false);
+        connect(learn_, &QPushButton::clicked, this, &PortTestDialog::learnClicked);
+        learnRow->addWidget(learn_, 0, Qt::AlignTop);
+        layout->addLayout(learnRow);
+        connect(learning, &PedalLearning::changed, this, &PortTestDialog::showLearning);
+        showLearning();
+    }
+
     connect(&test_, &PedalTest::changed, this, &PortTestDialog::refresh);
     refresh();
+}
+
+void PortTestDialog::learnClicked() {
+    PedalLearning* learning = test_.learning();
+    if (learning->active())
+        learning->cancel();
+    else
+        learning->start();
+}
+
+void PortTestDialog::showLearning() {
+    PedalLearning* learning = test_.learning();
+    learn_->setText(learning->active() ? QStringLiteral("&Cancel") : QStringLiteral("&Learn"));
+    QString text = learning->text();
+    if (learning->step() == PedalLearning::Step::Idle)
+        text = QStringLiteral("A pedal that does not show here can be learned.");
+    learnText_->setText(text);
+    if (learning->step() == PedalLearning::Step::Done)
+        test_.applyLearned();
 }
 
 void PortTestDialog::refresh() {

@@ -5,6 +5,7 @@
 #include <array>
 
 class QLabel;
+class QPushButton;
 
 namespace velloran {
 
@@ -24,8 +25,13 @@ protected:
     void done(int result) override;
 
 private:
+    void learnClicked();
+    void showLearning();
+
     PedalTest& test_;
     std::array<QLabel*, 3> pictures_{};
+    QPushButton* learn_ = nullptr;
+    QLabel* learnText_ = nullptr;
 };
 
 } // namespace velloran

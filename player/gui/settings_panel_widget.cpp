@@ -187,6 +187,8 @@ void SettingsPanelWidget::refresh() {
         port_->addItems(panel_.ports);
     }
     port_->setCurrentIndex(panel_.ports.indexOf(panel_.portText));
+    // A USB pedal's name is longer than the list is wide.
+    port_->setToolTip(panel_.portText);
     large_->setCurrentIndex(large_->findText(panel_.largeText));
     small_->setCurrentIndex(small_->findText(panel_.smallText));
     stepBack_->setCurrentIndex(stepBack_->findText(panel_.stepBackText));

@@ -1,6 +1,8 @@
 #include "devices/evdev_game_port.h"
 #include "devices/input_events.h"
 
+#include "input_records.h"
+
 #include <QEventLoop>
 #include <QFile>
 #include <QSignalSpy>
@@ -21,19 +23,10 @@ using velloran::devices::InputEventDecoder;
 using velloran::devices::KeyBits;
 using velloran::devices::KeyChange;
 using velloran::devices::UniqueFd;
+using velloran::devices::testing::key;
+using velloran::devices::testing::record;
 
 namespace {
-
-std::string record(int type, int code, int value) {
-    input_event ev{};
-    ev.type = static_cast<__u16>(type);
-    ev.code = static_cast<__u16>(code);
-    ev.value = value;
-    return std::string(reinterpret_cast<const char*>(&ev), sizeof ev);
-}
-std::string key(int code, int value) {
-    return record(EV_KEY, code, value) + record(EV_SYN, SYN_REPORT, 0);
-}
 
 KeyBits bits(std::initializer_list<int> keys) {
     KeyBits b;

@@ -72,4 +72,45 @@ std::unique_ptr<GamePortPedal> FakeDeviceFactory::makeGamePort() {
     return port;
 }
 
+std::unique_ptr<UsbPedal> FakeDeviceFactory::makeUsbPedal() {
+    auto pedal = std::make_unique<FakeUsbPedal>();
+    lastUsb = pedal.get();
+    return pedal;
+}
+
+void FakeUsbPedal::setEnabled(bool enabled) {
+    enabled_ = enabled;
+    calls << (enabled ? QStringLiteral("enable") : QStringLiteral("disable"));
+}
+
+bool FakeUsbPedal::pedalHeld(int pedal) const {
+    if (onHeldRead)
+        onHeldRead(pedal);
+    return isAttached() && pedal >= 1 && pedal <= 3 && held[pedal];
+}
+
+void FakeUsbPedal::press(int pedal) {
+    held[pedal] = true;
+    if (isAttached())
+        emit pedalDown(pedal);
+}
+
+void FakeUsbPedal::release(int pedal) {
+    held[pedal] = false;
+    if (isAttached())
+        emit pedalUp(pedal);
+}
+
+void FakeUsbPedal::unplug() {
+    present = false;
+    for (bool& h : held)
+        h = false;
+    emit deviceLost();
+}
+
+void FakeUsbPedal::sendSignal(const PedalSignal& signal, bool down) {
+    if (isAttached())
+        emit signalChanged(signal, down);
+}
+
 } // namespace velloran::testing

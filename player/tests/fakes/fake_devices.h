@@ -66,13 +66,52 @@ private:
     bool enabled_ = false;
 };
 
+/// A USB pedal whose pedals the test presses; present tells whether it is
+/// plugged in.
+class FakeUsbPedal final : public UsbPedal {
+    Q_OBJECT
+public:
+    using UsbPedal::UsbPedal;
+
+    void setDeviceId(const QString& id) override { id_ = id, calls << QStringLiteral("id ") + id; }
+    QString deviceId() const override { return id_; }
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    bool isAttached() const override { return enabled_ && present; }
+    QString lastError() const override { return present ? QString() : QStringLiteral("absent"); }
+    bool pedalHeld(int pedal) const override;
+    QStringList presentPorts() const override { return ports; }
+    Identity identity() const override { return id; }
+
+    // ---- test controls ----
+    bool present = true;
+    bool held[4] = {};
+    Identity id{0x05f3, 0x00ff, false, QStringLiteral("Test Pedal")};
+    QStringList ports;
+    QStringList calls;
+    std::function<void(int pedal)> onHeldRead;
+    /// Holds a pedal and raises pedalDown (when attached).
+    void press(int pedal);
+    void release(int pedal);
+    /// Pulls the plug: every pedal up, deviceLost.
+    void unplug();
+    /// Raises signalChanged (learning).
+    void sendSignal(const PedalSignal& signal, bool down);
+
+private:
+    QString id_;
+    bool enabled_ = false;
+};
+
 /// Hands out fakes and keeps pointers to the last ones made.
 class FakeDeviceFactory final : public PedalDeviceFactory {
 public:
     std::unique_ptr<SerialPedalPort> makeSerialPort() override;
     std::unique_ptr<GamePortPedal> makeGamePort() override;
+    std::unique_ptr<UsbPedal> makeUsbPedal() override;
     FakeSerialPort* lastSerial = nullptr;
     FakeGamePort* lastGamePort = nullptr;
+    FakeUsbPedal* lastUsb = nullptr;
     QStringList failingDevices;
 };
 

@@ -1,3 +1,4 @@
+#include "core/pedal_models.h"
 #include "core/pedal_test.h"
 #include "core/player.h"
 #include "core/settings.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -258,6 +260,48 @@ TEST(PortTestDialog, ShowsThePressedPedalAndClosesThePortOnExit) {
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("cmdExit")), Qt::LeftButton);
     EXPECT_FALSE(serial.portOpen());
     EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST(PortTestDialog, LearnsAUsbPedalStepByStepAndPutsItToUse) {
+    FakeSerialPort serial;
+    FakeGamePort gamePort;
+    FakeUsbPedal usb;
+    RecordingPrompts prompts;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("pedal-models.txt"));
+    PedalModelTable models({file}, file);
+    PedalTest test(serial, gamePort, prompts, qEnvironmentVariable("VELLORAN_APPDIR"));
+    test.setUsbPedal(&usb, &models);
+    ASSERT_TRUE(test.checkPort(QStringLiteral("Pedal (USB 05f3:00ff)")));
+    PortTestDialog dialog(test);
+    auto* learn = dialog.findChild<QPushButton*>(QStringLiteral("cmdLearn"));
+    auto* text = dialog.findChild<QLabel*>(QStringLiteral("lblLearn"));
+    ASSERT_NE(learn, nullptr);
+    EXPECT_EQ(learn->text(), QStringLiteral("&Learn"));
+    const auto tap = [&](int code) {
+        usb.sendSignal({PedalSignal::Code, code, 0, 0}, true);
+        usb.sendSignal({PedalSignal::Code, code, 0, 0}, false);
+    };
+
+    // Cancelled half-way: nothing is written.
+    learn->click();
+    EXPECT_EQ(learn->text(), QStringLiteral("&Cancel"));
+    EXPECT_TRUE(text->text().contains(QStringLiteral("left pedal")));
+    tap(0x100);
+    EXPECT_TRUE(text->text().contains(QStringLiteral("middle pedal")));
+    learn->click();
+    EXPECT_EQ(learn->text(), QStringLiteral("&Learn"));
+    EXPECT_FALSE(QFile::exists(file));
+
+    learn->click();
+    for (int code : {0x104, 0x105, 0x106})
+        tap(code);
+    EXPECT_EQ(learn->text(), QStringLiteral("&Learn"));
+    EXPECT_TRUE(
+        text->text().contains(QStringLiteral("05f3:00ff buttons BTN_4 BTN_5 BTN_6 Test Pedal")));
+    ASSERT_NE(models.find(0x05f3, 0x00ff), nullptr);
+    // The pedal is opened again so the learned model applies.
+    EXPECT_EQ(usb.calls.mid(usb.calls.size() - 2), QStringList({"disable", "enable"}));
 }
 
 } // namespace

@@ -1,0 +1,17 @@
+# Writes the udev rule that lets the user logged in at the seat read the
+# pedals of the model table: cmake -DMODELS=... -DOUT=... -P pedal-udev-rules.cmake
+file(STRINGS "${MODELS}" _lines)
+set(_rules "# Velloran: the seat's user may read these USB foot pedals.\n")
+string(APPEND _rules "# Generated from pedal-models.txt. A learned pedal is added with two lines\n")
+string(APPEND _rules "# like these (its vendor and product, from the learned line) in a file of\n")
+string(APPEND _rules "# /etc/udev/rules.d whose name sorts before 73-seat-late.rules.\n")
+foreach(_line IN LISTS _lines)
+    if(_line MATCHES "^([0-9a-fA-F][0-9a-fA-F][0-9a-fA-F][0-9a-fA-F]):([0-9a-fA-F][0-9a-fA-F][0-9a-fA-F][0-9a-fA-F])[ \t]+[a-z]+[ \t]+[^ \t]+[ \t]+[^ \t]+[ \t]+[^ \t]+[ \t]+(.*)$")
+        string(TOLOWER "${CMAKE_MATCH_1}" _vendor)
+        string(TOLOWER "${CMAKE_MATCH_2}" _product)
+        string(APPEND _rules "\n# ${CMAKE_MATCH_3}\n")
+        string(APPEND _rules "SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{idVendor}==\"${_vendor}\", ATTRS{idProduct}==\"${_product}\", TAG+=\"uaccess\"\n")
+        string(APPEND _rules "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"${_vendor}\", ATTRS{idProduct}==\"${_product}\", TAG+=\"uaccess\"\n")
+    endif()
+endforeach()
+file(WRITE "${OUT}" "${_rules}")
