@@ -13,6 +13,7 @@
 #include "gui/qt_user_prompts.h"
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
+#include "gui/window_placement.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -66,6 +67,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
         q.player->load(q.appDir);
+        restoreWindowPlace(*q.window, q.store);
         q.window->show();
         q.window->raise();
         if (!q.fileArgument.isEmpty())
@@ -80,6 +82,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     });
     // Closing the main window ends the program at once, splash included.
     p.window->afterUnload = [this] {
+        saveWindowPlace(*parts_->window, parts_->store);
         parts_->splash->close();
         QCoreApplication::quit();
     };

@@ -2,6 +2,7 @@
 // reopening the remembered file, and saving on close and on SIGTERM.
 #include "core/settings.h"
 #include "core/settings_store.h"
+#include "core/window_place.h"
 #include "fakes/qt_printers.h"
 
 #include <QDeadlineTimer>
@@ -16,6 +17,7 @@
 
 #include <csignal>
 #include <functional>
+#include <optional>
 
 using namespace velloran;
 
@@ -220,6 +222,70 @@ TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
     stopWith(SIGTERM);
     EXPECT_EQ(setting(keys::CurrentFile), wav);
     EXPECT_GT(leadingNumber(setting(keys::CurrentPosition)), 0.3);
+}
+
+} // namespace
+
+namespace {
+
+/// The place of the visible window titled @p pattern, from the X server.
+std::optional<QPoint> windowPlace(const QString& pattern) {
+    QProcess query;
+    query.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("xdotool search --onlyvisible --name '%1' getwindowgeometry --shell")
+             .arg(pattern)});
+    if (!query.waitForFinished(5000) || query.exitCode() != 0)
+        return std::nullopt;
+    std::optional<int> x, y;
+    for (const QByteArray& line : query.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("X="))
+            x = line.mid(2).toInt();
+        else if (line.startsWith("Y="))
+            y = line.mid(2).toInt();
+    }
+    if (!x || !y)
+        return std::nullopt;
+    return QPoint(*x, *y);
+}
+
+void moveWindow(const QString& pattern, QPoint to) {
+    QProcess::execute(QStringLiteral("sh"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("xdotool search --onlyvisible --name '%1' windowmove %2 %3")
+                           .arg(pattern)
+                           .arg(to.x())
+                           .arg(to.y())});
+}
+
+TEST_F(AppProcess, TheStripComesBackWhereItWasPutIfThatIsStillOnTheScreen) {
+    const QString title = QStringLiteral("^Velloran$");
+    {
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::WindowLeft, QStringLiteral("300"));
+        store.write(keys::WindowTop, QStringLiteral("250"));
+    }
+    start();
+    ASSERT_TRUE(waitWhileRunning([&] { return windowTitled(title, true); }));
+    EXPECT_EQ(windowPlace(title), QPoint(300, 250));
+    moveWindow(title, QPoint(120, 600));
+    ASSERT_TRUE(waitFor([&] { return windowPlace(title) == QPoint(120, 600); }));
+    QThread::msleep(300);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::WindowLeft), QStringLiteral("120"));
+    EXPECT_EQ(setting(keys::WindowTop), QStringLiteral("600"));
+
+    // A place on a screen that is no longer there (the test's is 1280x800).
+    IniSettingsStore(settingsPath()).write(keys::WindowLeft, QStringLiteral("2400"));
+    start();
+    ASSERT_TRUE(waitWhileRunning([&] { return windowTitled(title, true); }));
+    const std::optional<QPoint> placed = windowPlace(title);
+    ASSERT_TRUE(placed.has_value());
+    EXPECT_LT(placed->x(), 1280 - 100);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::WindowLeft), QString::number(placed->x()));
 }
 
 } // namespace
