@@ -1,5 +1,6 @@
 #include "composition.h"
 
+#include "core/media_remote.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_test.h"
 #include "core/player.h"
@@ -14,8 +15,10 @@
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
 #include "gui/window_placement.h"
+#include "remote/mpris_service.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFrame>
 #include <QLayout>
 #include <QMessageBox>
@@ -36,6 +39,8 @@ struct Application::Parts {
     std::unique_ptr<SettingsPanel> panel;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<SplashWindow> splash;
+    std::unique_ptr<MediaRemote> remote;
+    std::unique_ptr<MprisService> mpris;
 };
 
 Application::Application(const QString& appDir, const QString& fileArgument)
@@ -63,6 +68,14 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         parts_->window->repaintPosition();
     };
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
+    p.remote = std::make_unique<MediaRemote>(*p.player);
+    p.mpris = std::make_unique<MprisService>(
+        *p.remote,
+        [this] {
+            parts_->window->raise();
+            parts_->window->activateWindow();
+        },
+        [this] { requestClose(); });
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
@@ -70,6 +83,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         restoreWindowPlace(*q.window, q.store);
         q.window->show();
         q.window->raise();
+        q.mpris->registerOn(QDBusConnection::sessionBus());
         if (!q.fileArgument.isEmpty())
             q.player->openPath(q.fileArgument);
     });
