@@ -3,9 +3,9 @@
 # root and runs what they hold from there: the player's --version, tolvane and
 # quillmere on a DSS fixture, and a C caller against librelaywick. Lintian must
 # report no errors.
-#   package_check.sh source-dir build-dir c-compiler
+#   package_check.sh source-dir build-dir c-compiler [extra compiler flags]
 set -euo pipefail
-src="$1" build="$2" cc="$3"
+src="$1" build="$2" cc="$3" extra="${4:-}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/velloran-package.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -56,7 +56,8 @@ for wave in by-quillmere by-tolvane; do
         fail "$wave.wav is not a wave file"
     (($(stat -c %s "$work/$wave.wav") > 44)) || fail "$wave.wav holds no audio"
 done
-"$src/relaywick/tests/installed_caller.sh" --installed "$root/usr" "$cc" "$src/relaywick/tests/installed_caller.c"
+"$src/relaywick/tests/installed_caller.sh" --installed "$root/usr" "$cc" \
+    "$src/relaywick/tests/installed_caller.c" "$extra"
 
 # Lintian, errors only; as root it needs to be told that this is fine.
 lintian --fail-on error --no-tag-display-limit "${debs[@]}" >"$work/lintian.log" 2>&1 ||
