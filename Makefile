@@ -2,6 +2,7 @@
 #   make run    install what is missing, build, start the player
 #   make test   install what is missing, build, run every test through ctest
 #   make bench  build and run the benchmarks under bench/
+#   make package build the Debian packages (velloran, librelaywick1, librelaywick-dev)
 #   make format reformat the sources with clang-format
 
 BUILD_DIR ?= build
@@ -9,7 +10,7 @@ BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run test bench package format clean
 
 all: build
 
@@ -35,6 +36,9 @@ test: build
 
 bench: build
 	bench/run-all.sh $(BUILD_DIR)
+
+package: build
+	@cmake --build $(BUILD_DIR) --target package
 
 format:
 	@git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

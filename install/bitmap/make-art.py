@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Draws Velloran's artwork: toolbar icons, pedal test pictures, mute and
-compact-mode switches, the splash picture and the application icon.
+compact-mode switches, the splash picture and the application icon, also in the icon theme's
+sizes and as a scalable picture (install/icons/).
 
 Only the standard library is used, so anyone can regenerate the pictures:
 
@@ -487,22 +488,71 @@ def splash():
     return c
 
 
+APP_ICON_TOP, APP_ICON_BOTTOM = (52, 124, 200), (26, 66, 116)
+
+
+def app_icon_boxes():
+    """The application icon in its 256-unit square, as rounded boxes
+    (x0, y0, x1, y1, corner radius, colour, alpha), back to front. None as the
+    colour is the background's vertical gradient. The raster sizes and the
+    scalable icon are both drawn from this list."""
+    boxes = [(8, 8, 248, 248, 52, None, 1.0)]
+    heights = [0.30, 0.55, 0.85, 1.0, 0.70, 0.45, 0.25]
+    for i, v in enumerate(heights):
+        x = 58 + i * 22
+        half = 10 + v * 42
+        boxes.append((x, 96 - half, x + 12, 96 + half, 6, WHITE, 1.0))
+    boxes.append((44, 160, 212, 230, 18, (18, 44, 78), 0.55))
+    for x0, x1, y0 in ((60, 98, 170), (108, 148, 164), (158, 196, 170)):
+        boxes.append((x0, y0, x1, 220, 9, (232, 240, 248), 1.0))
+    return boxes
+
+
 def app_icon(size):
     s = size / 256.0
     c = Canvas(size, size)
-    top, bottom = (52, 124, 200), (26, 66, 116)
-    c.fill(sd_box(8 * s, 8 * s, 248 * s, 248 * s, 52 * s), lambda x, y: lerp(top, bottom, y / size))
-    heights = [0.30, 0.55, 0.85, 1.0, 0.70, 0.45, 0.25]
-    for i, v in enumerate(heights):
-        x = (58 + i * 22) * s
-        half = (10 + v * 42) * s
-        c.fill(sd_box(x, 96 * s - half, x + 12 * s, 96 * s + half, 6 * s), WHITE,
-               bbox=(x, 96 * s - half, x + 12 * s, 96 * s + half))
-    base = sd_box(44 * s, 160 * s, 212 * s, 230 * s, 18 * s)
-    c.fill(base, (18, 44, 78), alpha=0.55)
-    for x0, x1, y0 in ((60, 98, 170), (108, 148, 164), (158, 196, 170)):
-        c.fill(sd_box(x0 * s, y0 * s, x1 * s, 220 * s, 9 * s), (232, 240, 248))
+    for x0, y0, x1, y1, rad, color, alpha in app_icon_boxes():
+        if color is None:
+            color = lambda x, y: lerp(APP_ICON_TOP, APP_ICON_BOTTOM, y / size)
+        c.fill(sd_box(x0 * s, y0 * s, x1 * s, y1 * s, rad * s), color, alpha=alpha,
+               bbox=(x0 * s, y0 * s, x1 * s, y1 * s))
     return c
+
+
+def app_icon_svg():
+    def rgb(color):
+        return "#%02x%02x%02x" % tuple(int(round(v)) for v in color)
+
+    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">',
+           '  <defs>',
+           '    <linearGradient id="back" gradientUnits="userSpaceOnUse" x1="0" y1="0" x2="0" y2="256">',
+           '      <stop offset="0" stop-color="%s"/>' % rgb(APP_ICON_TOP),
+           '      <stop offset="1" stop-color="%s"/>' % rgb(APP_ICON_BOTTOM),
+           '    </linearGradient>',
+           '  </defs>']
+    for x0, y0, x1, y1, rad, color, alpha in app_icon_boxes():
+        fill = "url(#back)" if color is None else rgb(color)
+        opacity = "" if alpha == 1.0 else ' fill-opacity="%g"' % alpha
+        out.append('  <rect x="%g" y="%g" width="%g" height="%g" rx="%g" fill="%s"%s/>'
+                   % (x0, y0, x1 - x0, y1 - y0, rad, fill, opacity))
+    out.append('</svg>')
+    return "\n".join(out) + "\n"
+
+
+# The icon theme's sizes; the desktop picks the nearest for menus and panels.
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
+def save_hicolor_icons():
+    theme = os.path.join(HERE, "..", "icons", "hicolor")
+    for size in HICOLOR_SIZES:
+        folder = os.path.join(theme, "%dx%d" % (size, size), "apps")
+        os.makedirs(folder, exist_ok=True)
+        app_icon(size).save_png(os.path.join(folder, "velloran.png"))
+    folder = os.path.join(theme, "scalable", "apps")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "velloran.svg"), "w") as f:
+        f.write(app_icon_svg())
 
 
 # ---------------------------------------------------------------- main
@@ -538,6 +588,7 @@ def main():
     save(splash(), "splash")
     save(app_icon(256), "velloran")
     save(app_icon(64), "about")
+    save_hicolor_icons()
 
 
 if __name__ == "__main__":

@@ -3,6 +3,7 @@
 #include "convert/dss_converter.h"
 #include "convert/vox_converter.h"
 #include "core/compact_layout.h"
+#include "core/media_remote.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_models.h"
 #include "core/pedal_test.h"
@@ -19,9 +20,12 @@
 #include "gui/qt_user_prompts.h"
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
+#include "gui/window_placement.h"
 #include "mixer/pulse_mixer.h"
+#include "remote/mpris_service.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFrame>
 #include <QLayout>
 #include <QMessageBox>
@@ -49,6 +53,8 @@ struct Application::Parts {
     std::unique_ptr<CompactLayout> compact;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<SplashWindow> splash;
+    std::unique_ptr<MediaRemote> remote;
+    std::unique_ptr<MprisService> mpris;
 };
 
 Application::Application(const QString& appDir, const QString& fileArgument)
@@ -57,8 +63,8 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.appDir = appDir;
     p.fileArgument = fileArgument;
     p.pedalModels = makePedalModelTable(appDir, p.store.filePath());
-    p.devices =
-        std::make_unique<LinuxPedalDeviceFactory>(p.store.read(keys::GamePortDevice), *p.pedalModels);
+    p.devices = std::make_unique<LinuxPedalDeviceFactory>(p.store.read(keys::GamePortDevice),
+                                                          *p.pedalModels);
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
     p.usbPedal = p.devices->makeUsbPedal();
@@ -91,13 +97,23 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         parts_->window->repaintPosition();
     };
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
+    p.remote = std::make_unique<MediaRemote>(*p.player);
+    p.mpris = std::make_unique<MprisService>(
+        *p.remote,
+        [this] {
+            parts_->window->raise();
+            parts_->window->activateWindow();
+        },
+        [this] { requestClose(); });
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
         q.player->load(q.appDir);
         q.volume->prepare();
+        restoreWindowPlace(*q.window, q.store);
         q.window->show();
         q.window->raise();
+        q.mpris->registerOn(QDBusConnection::sessionBus());
         if (!q.fileArgument.isEmpty())
             q.player->openPath(q.fileArgument);
     });
@@ -110,6 +126,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     });
     // Closing the main window ends the program at once, splash included.
     p.window->afterUnload = [this] {
+        saveWindowPlace(*parts_->window, parts_->store);
         parts_->splash->close();
         QCoreApplication::quit();
     };

@@ -1,5 +1,6 @@
 // velloran: the dictation player.
 #include "composition.h"
+#include "info_options.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -41,6 +42,8 @@ void closeOnSignals(velloran::Application& application) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int status = velloran::answerInfoOption(argc, argv); status >= 0)
+        return status;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));

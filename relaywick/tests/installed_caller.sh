@@ -1,14 +1,28 @@
 #!/usr/bin/env bash
-# Installs librelaywick into a scratch prefix and builds a C program against it the way a
-# caller does: through pkg-config, with nothing from the source tree.
+# Builds a C program against an installed librelaywick the way a caller does: through
+# pkg-config, with nothing from the source tree, and runs it.
 #   installed_caller.sh build-dir c-compiler caller.c [extra compiler flags]
+#       installs the library from the build tree into a scratch prefix first
+#   installed_caller.sh --installed prefix c-compiler caller.c [extra compiler flags]
+#       uses a library installed under prefix (an extracted package)
 set -euo pipefail
+if [[ "$1" == --installed ]]; then
+    shift
+    prefix="$1"
+else
+    prefix=""
+fi
 build="$1" cc="$2" source="$3" extra="${4:-}"
 work="$(mktemp -d "${TMPDIR:-/tmp}/relaywick-caller.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 
-cmake --install "$build" --component relaywick --prefix "$work/prefix" >/dev/null
-pc="$(dirname "$(find "$work/prefix" -name relaywick.pc)")"
+if [[ -z "$prefix" ]]; then
+    prefix="$work/prefix"
+    for component in relaywick relaywick_dev; do
+        cmake --install "$build" --component "$component" --prefix "$prefix" >/dev/null
+    done
+fi
+pc="$(dirname "$(find "$prefix" -name relaywick.pc)")"
 export PKG_CONFIG_PATH="$pc"
 libdir="$(pkg-config --variable=libdir relaywick)"
 # shellcheck disable=SC2046,SC2086

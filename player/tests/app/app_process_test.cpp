@@ -1,9 +1,18 @@
 // The real program under private X and sound servers: start-up, first-run
-// defaults, reopening the remembered file, and saving on close and on SIGTERM.
+// defaults, reopening the remembered file, saving on close and on SIGTERM, the
+// window's place, and the remote control on the session bus.
+#include "bus_signals.h"
 #include "core/settings.h"
 #include "core/settings_store.h"
+#include "core/window_place.h"
 #include "fakes/qt_printers.h"
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -18,6 +27,7 @@
 
 #include <csignal>
 #include <functional>
+#include <optional>
 
 using namespace velloran;
 
@@ -372,3 +382,191 @@ TEST_F(AppProcess, AnUndecodableDssBesideAStaleWaveOpensNothing) {
 
 } // namespace
 #endif
+namespace {
+
+/// The place of the visible window titled @p pattern, from the X server.
+std::optional<QPoint> windowPlace(const QString& pattern) {
+    QProcess query;
+    query.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("xdotool search --onlyvisible --name '%1' getwindowgeometry --shell")
+             .arg(pattern)});
+    if (!query.waitForFinished(5000) || query.exitCode() != 0)
+        return std::nullopt;
+    std::optional<int> x, y;
+    for (const QByteArray& line : query.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("X="))
+            x = line.mid(2).toInt();
+        else if (line.startsWith("Y="))
+            y = line.mid(2).toInt();
+    }
+    if (!x || !y)
+        return std::nullopt;
+    return QPoint(*x, *y);
+}
+
+void moveWindow(const QString& pattern, QPoint to) {
+    QProcess::execute(QStringLiteral("sh"),
+                      {QStringLiteral("-c"),
+                       QStringLiteral("xdotool search --onlyvisible --name '%1' windowmove %2 %3")
+                           .arg(pattern)
+                           .arg(to.x())
+                           .arg(to.y())});
+}
+
+TEST_F(AppProcess, TheStripComesBackWhereItWasPutIfThatIsStillOnTheScreen) {
+    const QString title = QStringLiteral("^Velloran$");
+    {
+        IniSettingsStore store(settingsPath());
+        writeSettingsDefaults(store);
+        store.write(keys::WindowLeft, QStringLiteral("300"));
+        store.write(keys::WindowTop, QStringLiteral("250"));
+    }
+    start();
+    ASSERT_TRUE(waitWhileRunning([&] { return windowTitled(title, true); }));
+    EXPECT_EQ(windowPlace(title), QPoint(300, 250));
+    moveWindow(title, QPoint(120, 600));
+    ASSERT_TRUE(waitFor([&] { return windowPlace(title) == QPoint(120, 600); }));
+    QThread::msleep(300);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::WindowLeft), QStringLiteral("120"));
+    EXPECT_EQ(setting(keys::WindowTop), QStringLiteral("600"));
+
+    // A place on a screen that is no longer there (the test's is 1280x800).
+    IniSettingsStore(settingsPath()).write(keys::WindowLeft, QStringLiteral("2400"));
+    start();
+    ASSERT_TRUE(waitWhileRunning([&] { return windowTitled(title, true); }));
+    const std::optional<QPoint> placed = windowPlace(title);
+    ASSERT_TRUE(placed.has_value());
+    EXPECT_LT(placed->x(), 1280 - 100);
+    stopWith(SIGTERM);
+    EXPECT_EQ(setting(keys::WindowLeft), QString::number(placed->x()));
+}
+
+} // namespace
+
+namespace {
+
+/// A session bus of the test's own, so that the player's name and signals
+/// meet nobody else's.
+class PrivateSessionBus {
+public:
+    PrivateSessionBus() {
+        daemon_.start(QStringLiteral("dbus-daemon"),
+                      {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                       QStringLiteral("--print-address=1")});
+        if (daemon_.waitForStarted(10000) && daemon_.waitForReadyRead(10000))
+            address = QString::fromUtf8(daemon_.readLine().trimmed());
+    }
+    ~PrivateSessionBus() {
+        QDBusConnection::disconnectFromBus(QStringLiteral("test-client"));
+        daemon_.terminate();
+        daemon_.waitForFinished(5000);
+    }
+    QDBusConnection client() const {
+        return QDBusConnection::connectToBus(address, QStringLiteral("test-client"));
+    }
+    QString address;
+
+private:
+    QProcess daemon_;
+};
+
+const QString kMprisName = QStringLiteral("org.mpris.MediaPlayer2.velloran");
+const QString kMprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
+
+/// Waits for @p condition while the test's own events (bus signals) run.
+bool waitWithEvents(const std::function<bool()>& condition, int ms = 10000) {
+    QDeadlineTimer deadline(ms);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return condition();
+}
+
+TEST_F(AppProcess, ARemoteOnTheSessionBusPlaysPausesAndSeeks) {
+    PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    QProcessEnvironment env = process.processEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address);
+    process.setProcessEnvironment(env);
+    const QString wav = work.filePath(QStringLiteral("letter.wav"));
+    writeWav(wav, 30.0);
+    start({wav});
+
+    QDBusConnection client = bus.client();
+    ASSERT_TRUE(client.isConnected());
+    ASSERT_TRUE(waitWhileRunning(
+        [&] { return client.interface()->isServiceRegistered(kMprisName).value(); }));
+    BusSignals heard;
+    client.connect(kMprisName, kMprisPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                   QStringLiteral("PropertiesChanged"), &heard, SLOT(take(QDBusMessage)));
+    client.connect(kMprisName, kMprisPath, QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                   QStringLiteral("Seeked"), &heard, SLOT(take(QDBusMessage)));
+    QDBusInterface root(kMprisName, kMprisPath, QStringLiteral("org.mpris.MediaPlayer2"), client);
+    QDBusInterface player(kMprisName, kMprisPath, QStringLiteral("org.mpris.MediaPlayer2.Player"),
+                          client);
+    const auto status = [&] {
+        return player.property("PlaybackStatus").toString();
+    };
+    const auto seconds = [&] {
+        return player.property("Position").toLongLong() / 1e6;
+    };
+    EXPECT_EQ(root.property("Identity").toString(), QStringLiteral("Velloran"));
+    EXPECT_EQ(root.property("DesktopEntry").toString(), QStringLiteral("velloran"));
+    EXPECT_TRUE(player.property("CanSeek").toBool());
+    EXPECT_FALSE(player.property("CanGoNext").toBool());
+    EXPECT_DOUBLE_EQ(player.property("MaximumRate").toDouble(), 1.4);
+    ASSERT_TRUE(waitWhileRunning([&] {
+        const QVariantMap meta = qdbus_cast<QVariantMap>(player.property("Metadata"));
+        return meta.value(QStringLiteral("xesam:title")).toString() == QStringLiteral("letter.wav");
+    }));
+    const QVariantMap meta = qdbus_cast<QVariantMap>(player.property("Metadata"));
+    EXPECT_NEAR(meta.value(QStringLiteral("mpris:length")).toLongLong() / 1e6, 30.0, 0.1);
+    const QDBusObjectPath track =
+        qvariant_cast<QDBusObjectPath>(meta.value(QStringLiteral("mpris:trackid")));
+    EXPECT_EQ(status(), QStringLiteral("Stopped"));
+
+    EXPECT_TRUE(player.call(QStringLiteral("PlayPause")).type() != QDBusMessage::ErrorMessage);
+    ASSERT_TRUE(waitWhileRunning([&] { return status() == QStringLiteral("Playing"); }));
+    // The change is announced, not only there to be read.
+    EXPECT_TRUE(waitWithEvents([&] {
+        for (const QDBusMessage& m : heard.received)
+            if (m.member() == QStringLiteral("PropertiesChanged") &&
+                qdbus_cast<QVariantMap>(m.arguments().value(1))
+                        .value(QStringLiteral("PlaybackStatus"))
+                        .toString() == QStringLiteral("Playing"))
+                return true;
+        return false;
+    }));
+
+    player.call(QStringLiteral("Seek"), qlonglong(8000000));
+    ASSERT_TRUE(waitWhileRunning([&] { return seconds() > 7.5; }));
+    EXPECT_LT(seconds(), 10.5);
+    EXPECT_TRUE(waitWithEvents([&] {
+        for (const QDBusMessage& m : heard.received)
+            if (m.member() == QStringLiteral("Seeked") &&
+                m.arguments().value(0).toLongLong() > 7500000)
+                return true;
+        return false;
+    }));
+
+    player.call(QStringLiteral("SetPosition"), QVariant::fromValue(track), qlonglong(20000000));
+    ASSERT_TRUE(waitWhileRunning([&] { return seconds() > 19.5; }));
+    EXPECT_LT(seconds(), 22.0);
+    player.call(QStringLiteral("PlayPause"));
+    ASSERT_TRUE(waitWhileRunning([&] { return status() == QStringLiteral("Paused"); }));
+    const double pausedAt = seconds();
+    QThread::msleep(500);
+    EXPECT_NEAR(seconds(), pausedAt, 0.05);
+    // Pause saved the place, as the toolbar's does.
+    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), pausedAt, 0.3);
+
+    // Quit closes the window as the user would.
+    root.call(QStringLiteral("Quit"));
+    ASSERT_TRUE(process.waitForFinished(20000));
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_EQ(setting(keys::CurrentFile), wav);
+}
+
+} // namespace

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace velloran {
+
+/// Answers --version and --help on standard output before any window or
+/// display is touched (they work without a desktop, as in a package check).
+/// Returns the exit status when the command line asked only for that, or -1
+/// when the player is to start.
+int answerInfoOption(int argc, const char* const* argv);
+
+} // namespace velloran
