@@ -12,6 +12,8 @@
 #include <QDeadlineTimer>
 #include <QTimer>
 
+#include "event_pump.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -20,13 +22,6 @@ using namespace velloran;
 using namespace velloran::testing;
 
 namespace {
-
-bool pumpUntil(const std::function<bool()>& condition, int ms = 3000) {
-    QDeadlineTimer deadline(ms);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
 
 const QString kPortalConnection = QStringLiteral("portal");
 
@@ -166,14 +161,14 @@ TEST_F(PortalHotKeysTest, BindsTheSixShortcutsWithTheirTriggersAndActsOnActivate
     // Another session's shortcut, or an unknown id, does nothing.
     portal.activate(QStringLiteral("bookmark"), QStringLiteral("/org/freedesktop/portal/other"));
     portal.activate(QStringLiteral("eject"));
-    pumpUntil([] { return false; }, 300);
+    pumpFor(300);
     EXPECT_EQ(player.bookmarks().positions().size(), 1);
     EXPECT_EQ(unavailable, 0);
 
     hotKeys->unregisterHotKeys();
     EXPECT_TRUE(pumpUntil([&] { return portal.session.closes == 1; }));
     portal.activate(QStringLiteral("bookmark"));
-    pumpUntil([] { return false; }, 300);
+    pumpFor(300);
     EXPECT_EQ(player.bookmarks().positions().size(), 1);
 }
 
@@ -184,7 +179,7 @@ TEST_F(PortalHotKeysTest, APortalWithoutGlobalShortcutsIsReportedOnce) {
     EXPECT_TRUE(pumpUntil([&] { return unavailable == 1; }));
     hotKeys->unregisterHotKeys();
     hotKeys->registerHotKeys();
-    pumpUntil([] { return false; }, 500);
+    pumpFor(500);
     EXPECT_EQ(unavailable, 1);
     EXPECT_FALSE(source->isBound());
 }

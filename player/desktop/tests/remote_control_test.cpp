@@ -7,20 +7,16 @@
 #include <QDeadlineTimer>
 #include <QDir>
 
+#include "event_pump.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
 
 using namespace velloran;
+using namespace velloran::testing;
 
 namespace {
-
-bool pumpUntil(const std::function<bool()>& condition) {
-    QDeadlineTimer deadline(3000);
-    while (!condition() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return condition();
-}
 
 /// A connection of its own, as a second process would have.
 QDBusConnection ownConnection(const QString& name) {

@@ -8,6 +8,8 @@
 #include <QProcess>
 #include <QThread>
 
+#include "event_pump.h"
+
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
@@ -28,23 +30,6 @@ QString xdotool(const QStringList& args) {
     if (!p.waitForFinished(5000))
         return QStringLiteral("timeout");
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
-/// Runs events until @p condition holds or @p ms have passed.
-bool pumpUntil(const std::function<bool()>& condition, int ms = 3000) {
-    QDeadlineTimer deadline(ms);
-    while (!condition() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return condition();
-}
-
-/// Lets events run for a while (for things that must not happen).
-void pumpFor(int ms) {
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 /// Another X client that grabs keys itself, as a second program would.
