@@ -209,6 +209,9 @@ void XcbHotKeySource::readEvents() {
         const quint16 modifiers = press->state & ~ignored & 0xff;
         for (const Grab& grab : std::as_const(grabs_)) {
             if (grab.keycode == press->detail && grab.modifiers == modifiers) {
+                // The action may run a dialog's event loop; presses already
+                // read from the socket must still reach it there.
+                QTimer::singleShot(0, this, &XcbHotKeySource::readEvents);
                 if (activated)
                     activated(grab.id);
                 break;

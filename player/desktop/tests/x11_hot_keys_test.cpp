@@ -178,6 +178,23 @@ TEST_F(X11HotKeysTest, CtrlF10OpensAndPlainF10DoesNot) {
     EXPECT_TRUE(prompts.openFileAnswers.isEmpty());
 }
 
+TEST_F(X11HotKeysTest, KeysPressedWhileTheQuestionIsUpActAtOnce) {
+    startHotKeys();
+    engine.setCurrentPosition(12);
+    player.posChange();
+    bool actedInside = false;
+    prompts.whileAsking = [&] {
+        press(QStringLiteral("F10"));
+        press(QStringLiteral("F8"));
+        actedInside = pumpUntil([&] { return engine.currentPosition() == 16; });
+    };
+    prompts.yesNoAnswers << false;
+    press(QStringLiteral("ctrl+F11"));
+    EXPECT_TRUE(pumpUntil([&] { return prompts.questions.size() == 1; }));
+    EXPECT_TRUE(actedInside);
+    EXPECT_EQ(player.bookmarks().positions(), QList<double>{12});
+}
+
 TEST_F(X11HotKeysTest, AHeldKeyActsOnceNotOnEveryRepeat) {
     startHotKeys();
     engine.setCurrentPosition(60);
