@@ -39,7 +39,9 @@ if ((want_x)); then
     unset QT_QPA_PLATFORM
     for d in $(seq 90 190); do
         [[ -e /tmp/.X$d-lock || -e /tmp/.X11-unix/X$d ]] && continue
-        Xvfb ":$d" -screen 0 1280x800x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+        # -noreset: the server would reset whenever its last client leaves
+        # and refuse the next test's first client meanwhile.
+        Xvfb ":$d" -noreset -screen 0 1280x800x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
         xpid=$!
         for _ in $(seq 1 100); do
             [[ -e /tmp/.X11-unix/X$d ]] && break
