@@ -9,8 +9,6 @@
 #include "core/settings.h"
 #include "core/settings_panel.h"
 #include "core/settings_store.h"
-#include "desktop/hot_key_sources.h"
-#include "desktop/remote_control.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
 #include "gui/about_dialog.h"
@@ -20,6 +18,8 @@
 #include "gui/qt_user_prompts.h"
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
+#include "session/hot_key_sources.h"
+#include "session/remote_control.h"
 
 #include <QApplication>
 #include <QFrame>

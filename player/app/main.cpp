@@ -1,7 +1,7 @@
 // velloran: the dictation player.
 #include "composition.h"
 #include "core/hot_keys.h"
-#include "desktop/remote_control.h"
+#include "session/remote_control.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));
-    QApplication::setDesktopFileName(QStringLiteral("org.velloran.Velloran"));
+    QApplication::setDesktopFileName(QStringLiteral("velloran"));
     QApplication::setQuitOnLastWindowClosed(false);
     // libmpv refuses to start unless numbers are formatted the C way; Qt has
     // just set the user's locale.

@@ -1,8 +1,8 @@
 // The hot keys through the desktop's shortcut portal, against a fake portal
 // on a private session bus.
 #include "core/hot_keys.h"
-#include "desktop/portal_hot_key_source.h"
 #include "fakes/player_rig.h"
+#include "session/portal_hot_key_source.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -13,7 +13,7 @@ namespace velloran {
 /// desktop session owns it, later starts hand their file or command to it.
 class RemoteControl : public QObject, protected QDBusContext {
     Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.velloran.Velloran")
+    Q_CLASSINFO("D-Bus Interface", "org.example.velloran.Velloran")
 public:
     static QString serviceName();
     static QString objectPath();

@@ -1,8 +1,8 @@
 // The hot keys through real key grabs on a private X server, pressed with
 // xdotool while another client has the focus.
 #include "core/hot_keys.h"
-#include "desktop/xcb_hot_key_source.h"
 #include "fakes/player_rig.h"
+#include "session/xcb_hot_key_source.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

@@ -1,6 +1,6 @@
 // The one running player on a private session bus: a later start hands its
 // file or command to the first.
-#include "desktop/remote_control.h"
+#include "session/remote_control.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

@@ -21,11 +21,11 @@ QDBusMessage call(const QString& method, const QVariantList& args) {
 } // namespace
 
 QString RemoteControl::serviceName() {
-    return QStringLiteral("org.velloran.Velloran");
+    return QStringLiteral("org.example.velloran.Velloran");
 }
 
 QString RemoteControl::objectPath() {
-    return QStringLiteral("/org/velloran/Velloran");
+    return QStringLiteral("/org/example/velloran/Velloran");
 }
 
 RemoteControl::RemoteControl(QDBusConnection bus, QObject* parent)
@@ -80,7 +80,7 @@ void RemoteControl::Command(const QString& name) {
         return;
     }
     if (ready && !ready()) {
-        sendErrorReply(QStringLiteral("org.velloran.Velloran.Error.NotReady"),
+        sendErrorReply(QStringLiteral("org.example.velloran.Velloran.Error.NotReady"),
                        QStringLiteral("the player is still starting"));
         return;
     }
