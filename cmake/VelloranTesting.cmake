@@ -1,11 +1,12 @@
-# velloran_add_test(NAME name COMMAND cmd... [XVFB] [PULSE] [ENVIRONMENT k=v...] [TIMEOUT s])
+# velloran_add_test(NAME name COMMAND cmd... [XVFB] [PULSE] [DBUS] [ENVIRONMENT k=v...] [TIMEOUT s])
 #
 # Registers one ctest entry. XVFB runs the command under a private X server,
-# PULSE under a private PulseAudio server with a null sink (tests/run-with.sh).
+# PULSE under a private PulseAudio server with a null sink, DBUS on a private
+# session bus (tests/run-with.sh).
 # Every test runs headless: offscreen Qt platform unless XVFB is given, and
 # libmpv without an audio device.
 function(velloran_add_test)
-    cmake_parse_arguments(T "XVFB;PULSE" "NAME;TIMEOUT" "COMMAND;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(T "XVFB;PULSE;DBUS" "NAME;TIMEOUT" "COMMAND;ENVIRONMENT" ${ARGN})
     set(wrap ${PROJECT_SOURCE_DIR}/tests/run-with.sh)
     set(flags)
     if(T_XVFB)
@@ -13,6 +14,9 @@ function(velloran_add_test)
     endif()
     if(T_PULSE)
         list(APPEND flags --pulse)
+    endif()
+    if(T_DBUS)
+        list(APPEND flags --dbus)
     endif()
     add_test(NAME ${T_NAME} COMMAND ${wrap} ${flags} -- ${T_COMMAND})
     set(env "VELLORAN_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data" "VELLORAN_APPDIR=${VELLORAN_OUT_DIR}")

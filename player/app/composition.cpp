@@ -3,6 +3,7 @@
 #include "convert/dss_converter.h"
 #include "convert/vox_converter.h"
 #include "core/compact_layout.h"
+#include "core/hot_keys.h"
 #include "core/media_remote.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_models.h"
@@ -14,6 +15,7 @@
 #include "core/volume_control.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
+#include "gui/about_dialog.h"
 #include "gui/conversion_window.h"
 #include "gui/main_window.h"
 #include "gui/port_test_dialog.h"
@@ -23,12 +25,14 @@
 #include "gui/window_placement.h"
 #include "mixer/pulse_mixer.h"
 #include "remote/mpris_service.h"
+#include "session/hot_key_sources.h"
+#include "session/remote_control.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QFrame>
 #include <QLayout>
-#include <QMessageBox>
+#include <QTimer>
 
 namespace velloran {
 
@@ -55,7 +59,17 @@ struct Application::Parts {
     std::unique_ptr<SplashWindow> splash;
     std::unique_ptr<MediaRemote> remote;
     std::unique_ptr<MprisService> mpris;
+    std::unique_ptr<HotKeySource> keySource;
+    std::unique_ptr<HotKeys> hotKeys;
 };
+
+namespace {
+void bringForward(QWidget& window) {
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+}
+} // namespace
 
 Application::Application(const QString& appDir, const QString& fileArgument)
     : parts_(std::make_unique<Parts>()) {
@@ -105,6 +119,17 @@ Application::Application(const QString& appDir, const QString& fileArgument)
             parts_->window->activateWindow();
         },
         [this] { requestClose(); });
+    p.keySource = makeHotKeySource(QGuiApplication::platformName(), [this] {
+        QTimer::singleShot(0, parts_->window.get(), [this] {
+            parts_->prompts.showMessage(QStringLiteral(
+                "System-wide hot keys are not available on this desktop. The manual explains "
+                "how to bind keys to velloran --command."));
+        });
+    });
+    p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
+    p.hotKeys->activateMainWindow = [this] {
+        bringForward(*parts_->window);
+    };
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
@@ -114,19 +139,18 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         q.window->show();
         q.window->raise();
         q.mpris->registerOn(QDBusConnection::sessionBus());
+        q.hotKeys->registerHotKeys();
         if (!q.fileArgument.isEmpty())
             q.player->openPath(q.fileArgument);
     });
     QObject::connect(p.window.get(), &MainWindow::aboutRequested, p.window.get(), [this] {
-        QMessageBox box(QMessageBox::Information, QStringLiteral("About Velloran"),
-                        QStringLiteral("Velloran ver 3.4\nA dictation transcription station."),
-                        QMessageBox::Ok, parts_->window.get());
-        box.setWindowFlag(Qt::WindowStaysOnTopHint);
+        AboutDialog box(parts_->appDir, parts_->window.get());
         box.exec();
     });
     // Closing the main window ends the program at once, splash included.
     p.window->afterUnload = [this] {
         saveWindowPlace(*parts_->window, parts_->store);
+        parts_->hotKeys->unregisterHotKeys();
         parts_->splash->close();
         QCoreApplication::quit();
     };
@@ -146,6 +170,28 @@ void Application::runPedalTest(const QString& portText) {
         return;
     PortTestDialog dialog(test, p.window.get());
     dialog.exec();
+}
+
+void Application::attachRemote(RemoteControl& remote) {
+    remote.ready = [this] {
+        return parts_->player->isLoaded();
+    };
+    remote.commandRequested = [this](const QString& name) {
+        parts_->hotKeys->runCommand(name);
+    };
+    remote.raiseRequested = [this] {
+        if (parts_->player->isLoaded())
+            bringForward(*parts_->window);
+    };
+    remote.openRequested = [this](const QString& path) {
+        Parts& q = *parts_;
+        if (!q.player->isLoaded()) {
+            q.fileArgument = path; // opened once the window has loaded
+            return;
+        }
+        bringForward(*q.window);
+        q.player->openPath(path);
+    };
 }
 
 void Application::start() {

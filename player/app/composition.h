@@ -9,6 +9,7 @@ namespace velloran {
 
 class MainWindow;
 class Player;
+class RemoteControl;
 
 /// Builds the player from its real parts (settings file, libmpv engine, pedal
 /// devices, dialogs, windows) and wires them together. The only place that
@@ -20,6 +21,8 @@ public:
     Application(const QString& appDir, const QString& fileArgument);
     ~Application();
 
+    /// Lets later starts of the program hand files and commands to this one.
+    void attachRemote(RemoteControl& remote);
     /// Shows the splash; the main window follows.
     void start();
     /// Closes the main window as the user would (signals, session end).

@@ -1,12 +1,16 @@
 // velloran: the dictation player.
 #include "composition.h"
+#include "core/hot_keys.h"
 #include "info_options.h"
+#include "session/remote_control.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTextStream>
 
 #include <clocale>
 #include <csignal>
+#include <cstring>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -39,11 +43,30 @@ void closeOnSignals(velloran::Application& application) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+/// velloran --command NAME: runs NAME in the player already running.
+int sendCommand(const QString& name) {
+    QTextStream err(stderr);
+    const QStringList names = velloran::HotKeys::commandNames();
+    if (!names.contains(name)) {
+        err << "usage: velloran --command " << names.join(QLatin1Char('|')) << Qt::endl;
+        return 2;
+    }
+    QString error;
+    if (velloran::RemoteControl::sendCommand(name, &error))
+        return 0;
+    err << "velloran: " << error << Qt::endl;
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (const int status = velloran::answerInfoOption(argc, argv); status >= 0)
         return status;
+    if (argc > 1 && std::strcmp(argv[1], "--command") == 0) {
+        QCoreApplication app(argc, argv);
+        return sendCommand(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));
@@ -56,9 +79,18 @@ int main(int argc, char** argv) {
     const QStringList args = QApplication::arguments();
     const QString fileArgument = args.size() > 1 ? args.at(1) : QString();
 
+    // One player per desktop session: a later start hands its file over.
+    velloran::RemoteControl remote;
+    const velloran::RemoteControl::Claim claim = remote.claim();
+    if (claim == velloran::RemoteControl::Claim::Taken &&
+        velloran::RemoteControl::handOver(fileArgument))
+        return 0;
+
     int status = 0;
     {
         velloran::Application application(QApplication::applicationDirPath(), fileArgument);
+        if (claim == velloran::RemoteControl::Claim::Owned)
+            application.attachRemote(remote);
         closeOnSignals(application);
         application.start();
         status = QApplication::exec();

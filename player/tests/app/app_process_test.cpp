@@ -17,6 +17,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -25,7 +26,10 @@
 
 #include <gtest/gtest.h>
 
+#include <xcb/xcb.h>
+
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 
@@ -567,6 +571,156 @@ TEST_F(AppProcess, ARemoteOnTheSessionBusPlaysPausesAndSeeks) {
     ASSERT_TRUE(process.waitForFinished(20000));
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_EQ(setting(keys::CurrentFile), wav);
+}
+
+} // namespace
+
+// One player per desktop session, on the test's private session bus.
+namespace {
+
+class OnePlayer : public AppProcess {
+protected:
+    /// Runs a later start of velloran to its end; returns its exit code.
+    int runLater(const QStringList& args, QString* errorText = nullptr) {
+        QProcess later;
+        later.setProcessEnvironment(process.processEnvironment());
+        later.start(QStringLiteral(VELLORAN_EXE), args);
+        if (!later.waitForFinished(20000)) {
+            later.kill();
+            later.waitForFinished(5000);
+            return -1;
+        }
+        if (errorText)
+            *errorText = QString::fromLocal8Bit(later.readAllStandardError());
+        return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
+    }
+    int command(const QString& name) { return runLater({QStringLiteral("--command"), name}); }
+    void startWith(const QString& wav) {
+        start({wav});
+        ASSERT_TRUE(waitWhileRunning(
+            [&] { return windowTitled(QFileInfo(wav).fileName() + QStringLiteral(" - Length")); }));
+    }
+};
+
+TEST_F(OnePlayer, ALaterStartHandsItsFileToTheRunningPlayerAndEnds) {
+    ASSERT_FALSE(qgetenv("DBUS_SESSION_BUS_ADDRESS").isEmpty());
+    const QString first = work.filePath(QStringLiteral("first.wav"));
+    const QString second = work.filePath(QStringLiteral("second letter.wav"));
+    writeWav(first, 4.0);
+    writeWav(second, 3.0);
+    startWith(first);
+
+    EXPECT_EQ(runLater({second}), 0);
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::CurrentFile) == second; }));
+    EXPECT_TRUE(waitWhileRunning(
+        [] { return windowTitled(QStringLiteral("second letter.wav - Length : 00:00:03")); }));
+    // Without a file a later start only brings the window up.
+    EXPECT_EQ(runLater({}), 0);
+    QThread::msleep(300);
+    EXPECT_EQ(setting(keys::CurrentFile), second);
+    stopWith(SIGTERM);
+}
+
+TEST_F(OnePlayer, CommandsRunTheirActionsInTheRunningPlayer) {
+    const QString wav = work.filePath(QStringLiteral("dictation.wav"));
+    writeWav(wav, 20.0);
+    startWith(wav);
+    QThread::msleep(300);
+    // Large skip 5 s: a bookmark at 5 s, back to the start, then review it.
+    EXPECT_EQ(command(QStringLiteral("forward")), 0);
+    QThread::msleep(300);
+    EXPECT_EQ(command(QStringLiteral("bookmark")), 0);
+    QThread::msleep(300);
+    EXPECT_EQ(command(QStringLiteral("rewind")), 0);
+    QThread::msleep(300);
+    EXPECT_EQ(command(QStringLiteral("review")), 0);
+    QThread::msleep(300);
+    stopWith(SIGTERM);
+    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 5.0, 0.05);
+}
+
+TEST_F(OnePlayer, ACommandWithNoPlayerRunningFails) {
+    QString error;
+    EXPECT_EQ(runLater({QStringLiteral("--command"), QStringLiteral("bookmark")}, &error), 1);
+    EXPECT_TRUE(error.contains(QStringLiteral("no player is running"))) << error.toStdString();
+    EXPECT_EQ(runLater({QStringLiteral("--command"), QStringLiteral("eject")}, &error), 2);
+    EXPECT_TRUE(error.contains(QStringLiteral("usage: velloran --command open|bookmark")))
+        << error.toStdString();
+}
+
+} // namespace
+
+// The hot keys of the real program, pressed while another program has the focus.
+namespace {
+
+/// Whether another X client could grab F10 (no modifiers) on the root window now.
+bool f10IsFree() {
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    const xcb_setup_t* setup = xcb_get_setup(c);
+    xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+        c,
+        xcb_get_keyboard_mapping(c, setup->min_keycode,
+                                 setup->max_keycode - setup->min_keycode + 1),
+        nullptr);
+    xcb_keycode_t f10 = 0;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+    const int per = mapping->keysyms_per_keycode;
+    for (int code = setup->min_keycode; code <= setup->max_keycode && !f10; ++code)
+        if (syms[(code - setup->min_keycode) * per] == 0xffc7)
+            f10 = xcb_keycode_t(code);
+    std::free(mapping);
+    xcb_generic_error_t* error = xcb_request_check(
+        c, xcb_grab_key_checked(c, 1, root, 0, f10, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    const bool free = error == nullptr && f10 != 0;
+    std::free(error);
+    xcb_disconnect(c);
+    return free;
+}
+
+QString xdotool(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(5000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+TEST_F(OnePlayer, HotKeysActWhileTheWordProcessorKeepsTheFocus) {
+    const QString wav = work.filePath(QStringLiteral("hot.wav"));
+    writeWav(wav, 20.0);
+    EXPECT_TRUE(f10IsFree());
+    startWith(wav);
+    EXPECT_FALSE(f10IsFree());
+
+    QProcess typing;
+    typing.start(
+        QStringLiteral("xmessage"),
+        {QStringLiteral("-title"), QStringLiteral("WordProcessor"), QStringLiteral("text")});
+    ASSERT_TRUE(waitFor([] { return windowTitled(QStringLiteral("^WordProcessor$")); }));
+    const QString typist = xdotool({QStringLiteral("search"), QStringLiteral("--name"),
+                                    QStringLiteral("^WordProcessor$")})
+                               .section(QLatin1Char('\n'), 0, 0);
+    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), typist});
+
+    // Small skip 1 s: on to 4 s, bookmark there (20 %), on to 7 s, back to the
+    // bookmark, and one back from it.
+    const auto press = [](const QString& key, int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            xdotool({QStringLiteral("key"), key});
+            QThread::msleep(250);
+        }
+    };
+    press(QStringLiteral("F8"), 4);
+    press(QStringLiteral("F10"));
+    press(QStringLiteral("F8"), 3);
+    press(QStringLiteral("F11"));
+    press(QStringLiteral("F7"));
+    EXPECT_EQ(xdotool({QStringLiteral("getwindowfocus")}), typist);
+    stopWith(SIGTERM);
+    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 3.0, 0.05);
+    EXPECT_TRUE(f10IsFree()); // given back when the player closed
+    typing.kill();
+    typing.waitForFinished(5000);
 }
 
 } // namespace

@@ -4,6 +4,8 @@ namespace velloran::testing {
 
 bool RecordingPrompts::askYesNo(const QString& text) {
     questions << text;
+    if (whileAsking)
+        whileAsking();
     return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
 }
 

@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QStringList>
 
+#include <functional>
+
 namespace velloran::testing {
 
 /// Answers dialogs from queues and records every message shown.
@@ -24,6 +26,8 @@ public:
     QList<FileFilter> lastFilters;
     QString lastStartFolder;
     QString lastFolderPrompt;
+    /// Runs while a question is up, before it is answered (nested events).
+    std::function<void()> whileAsking;
 };
 
 /// The settings store in memory, with a log of every write in order.

@@ -1,0 +1,110 @@
+#include "hot_keys.h"
+
+#include "media_engine.h"
+#include "player.h"
+
+namespace velloran {
+
+HotKeys::HotKeys(Player& player, HotKeySource& source) : player_(player), source_(source) {
+    source_.activated = [this](int id) {
+        dispatch(id);
+    };
+}
+
+HotKeys::~HotKeys() {
+    unregisterHotKeys();
+    source_.activated = nullptr;
+}
+
+QList<HotKeyBinding> HotKeys::table() {
+    return {
+        {kOpen, true, FunctionKey::F10, QStringLiteral("open"), QStringLiteral("Open a dictation"),
+         QStringLiteral("CTRL+F10")},
+        {kBookmark, false, FunctionKey::F10, QStringLiteral("bookmark"),
+         QStringLiteral("Set a bookmark"), QStringLiteral("F10")},
+        {kReview, false, FunctionKey::F11, QStringLiteral("review"),
+         QStringLiteral("Go to the next bookmark"), QStringLiteral("F11")},
+        {kClear, true, FunctionKey::F11, QStringLiteral("clear-bookmarks"),
+         QStringLiteral("Clear all bookmarks"), QStringLiteral("CTRL+F11")},
+        {kSmallRewind, false, FunctionKey::F7, QStringLiteral("small-rewind"),
+         QStringLiteral("Small rewind"), QStringLiteral("F7")},
+        {kSmallForward, false, FunctionKey::F8, QStringLiteral("small-forward"),
+         QStringLiteral("Small forward"), QStringLiteral("F8")},
+    };
+}
+
+QStringList HotKeys::commandNames() {
+    QStringList names;
+    for (const HotKeyBinding& key : table())
+        names << key.name;
+    names << QStringLiteral("play-pause") << QStringLiteral("rewind") << QStringLiteral("forward");
+    return names;
+}
+
+void HotKeys::registerHotKeys() {
+    if (registered_)
+        return;
+    source_.registerKeys(table());
+    registered_ = true;
+}
+
+void HotKeys::unregisterHotKeys() {
+    if (!registered_)
+        return;
+    source_.unregisterKeys();
+    registered_ = false;
+}
+
+void HotKeys::dispatch(int id) {
+    switch (id) {
+    case kOpen:
+        player_.openFile();
+        break;
+    case kBookmark:
+        player_.addBookMark();
+        break;
+    case kReview:
+        player_.moveToBookMark();
+        break;
+    case kClear:
+        askAndClear();
+        break;
+    case kSmallRewind:
+        player_.smallRewind();
+        break;
+    case kSmallForward:
+        player_.smallForward();
+        break;
+    default:
+        break;
+    }
+}
+
+void HotKeys::askAndClear() {
+    if (activateMainWindow)
+        activateMainWindow();
+    if (player_.prompts().askYesNo(QStringLiteral("Do you want to clear all Bookmarks")))
+        player_.clearallBookmarks();
+}
+
+bool HotKeys::runCommand(const QString& name) {
+    for (const HotKeyBinding& key : table()) {
+        if (key.name == name) {
+            dispatch(key.id);
+            return true;
+        }
+    }
+    if (name == QLatin1String("play-pause")) {
+        const bool running = player_.engine().currentState() == MediaEngine::Running;
+        player_.toolbarClick(running ? Player::PauseButton : Player::PlayButton);
+    } else if (name == QLatin1String("rewind")) {
+        player_.toolbarClick(Player::RewindButton);
+    } else if (name == QLatin1String("forward")) {
+        player_.toolbarClick(Player::ForwardButton);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace velloran

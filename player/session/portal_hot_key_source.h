@@ -1,0 +1,75 @@
+#pragma once
+
+#include "core/hot_keys.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QVariantMap>
+
+#include <functional>
+
+namespace velloran {
+
+/// One shortcut as the shortcut portal takes it: an id and its properties
+/// ("description", "preferred_trigger").
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+using PortalShortcutList = QList<PortalShortcut>;
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut);
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut);
+
+/// Hot keys on Wayland: the desktop portal's global shortcuts. Registering
+/// creates a portal session and binds the keys with their preferred
+/// triggers; the desktop may ask the user first and may bind other triggers.
+class PortalHotKeySource final : public QObject, public HotKeySource {
+    Q_OBJECT
+public:
+    static constexpr const char* kService = "org.freedesktop.portal.Desktop";
+    static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
+    static constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
+
+    /// @p unavailable is called once when the portal has no global shortcuts
+    /// or refuses them.
+    PortalHotKeySource(QDBusConnection bus, std::function<void()> unavailable,
+                       QObject* parent = nullptr);
+    ~PortalHotKeySource() override;
+
+    void registerKeys(const QList<HotKeyBinding>& keys) override;
+    void unregisterKeys() override;
+    /// The portal has bound the keys.
+    bool isBound() const { return bound_; }
+
+    /// The shortcuts as the binding request carries them.
+    static PortalShortcutList shortcutsFor(const QList<HotKeyBinding>& keys);
+
+private slots:
+    void onSessionResponse(uint response, const QVariantMap& results);
+    void onBindResponse(uint response, const QVariantMap& results);
+    void onActivated(const QDBusMessage& signal);
+
+private:
+    /// Sends @p call and expects its Response on the request object of @p token.
+    void request(const QString& token, const char* slot, QDBusMessage call);
+    void dropRequest();
+    void fail();
+    QString nextToken();
+
+    QDBusConnection bus_;
+    std::function<void()> unavailable_;
+    QList<HotKeyBinding> keys_;
+    QString requestPath_;
+    const char* requestSlot_ = nullptr;
+    QString session_;
+    bool bound_ = false;
+    int tokens_ = 0;
+};
+
+} // namespace velloran
+
+Q_DECLARE_METATYPE(velloran::PortalShortcut)

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/hot_keys.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QSet>
+
+#include <memory>
+
+struct xcb_connection_t;
+class QSocketNotifier;
+
+namespace velloran {
+
+/// Hot keys on an X server: passive key grabs on the root window, over a
+/// connection of its own (so it works beside any Qt platform, XWayland too).
+class XcbHotKeySource final : public QObject, public HotKeySource {
+    Q_OBJECT
+public:
+    /// Connects to @p display (empty: $DISPLAY).
+    explicit XcbHotKeySource(const QByteArray& display = {}, QObject* parent = nullptr);
+    ~XcbHotKeySource() override;
+
+    bool isConnected() const;
+    /// Each key is grabbed in every NumLock, CapsLock and ScrollLock state.
+    /// A key of which any state is held by another client is given up whole.
+    void registerKeys(const QList<HotKeyBinding>& keys) override;
+    void unregisterKeys() override;
+    /// The ids whose keys this source holds now.
+    QList<int> grabbedIds() const;
+
+private:
+    struct Grab {
+        int id = 0;
+        quint8 keycode = 0;
+        quint16 modifiers = 0; // without the lock keys
+    };
+    struct Disconnect {
+        void operator()(xcb_connection_t* connection) const;
+    };
+
+    void readEvents();
+    void findLockMasks();
+    quint8 keycodeFor(FunctionKey key) const;
+    QList<quint16> lockVariants() const;
+
+    std::unique_ptr<xcb_connection_t, Disconnect> connection_;
+    quint32 root_ = 0;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    quint16 numLockMask_ = 0;
+    quint16 scrollLockMask_ = 0;
+    QList<Grab> grabs_;
+    QSet<quint8> down_;
+    QHash<quint8, quint32> releasedAt_;
+};
+
+} // namespace velloran
