@@ -187,6 +187,8 @@ TEST_F(Launcher, PassesAFolderSourceOnAndTheDecoderSpeaksForItself) {
     // An empty destination is left to the decoder's own usage message.
     fs::remove(bin / "quillmere");
     fs::copy_file(quillmere(), bin / "quillmere");
+    // As installed, the decoding library lies beside the program.
+    fs::copy_file(appDir() / "libdsscore.so", bin / "libdsscore.so");
     const RunResult usage =
         runProgram(bin / "tolvane", {(dir / "in put.dss").string() + "|"}, dir.path());
     EXPECT_EQ(usage.status, 0);

@@ -1,0 +1,121 @@
+// engine_soak CYCLES EVERY FILE...
+// Opens the files in turn through the real engine, seeks into each, plays it for a
+// moment and goes on to the next (which closes the one before); a fresh engine every 50
+// cycles, so that closing an engine is part of the run. Resident memory and open
+// descriptors are sampled every EVERY cycles. Fails when memory grows by more than 10 %
+// from the first sample, or descriptors grow at all, or an open fails.
+#include "engine/mpv_engine.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
+#include <unistd.h>
+
+using velloran::MediaEngine;
+using velloran::MpvEngine;
+
+namespace {
+
+constexpr int kCyclesPerEngine = 50;
+constexpr int kPlayMs = 15;
+
+long residentKib() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (::sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int openDescriptors() {
+    return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size());
+}
+
+bool openAndWait(MediaEngine& engine, const QString& path) {
+    QEventLoop loop;
+    bool opened = false;
+    auto done = QObject::connect(&engine, &MediaEngine::openComplete, &loop, [&] {
+        opened = true;
+        loop.quit();
+    });
+    auto failed = QObject::connect(&engine, &MediaEngine::openFailed, &loop, [&] { loop.quit(); });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    engine.setFileName(path);
+    if (!opened)
+        loop.exec();
+    QObject::disconnect(done);
+    QObject::disconnect(failed);
+    return opened;
+}
+
+void runEvents(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: engine_soak CYCLES EVERY FILE...\n");
+        return 2;
+    }
+    const int cycles = std::atoi(argv[1]);
+    const int every = std::max(1, std::atoi(argv[2]));
+    QStringList files;
+    for (int i = 3; i < argc; ++i)
+        files << QString::fromLocal8Bit(argv[i]);
+
+    velloran::MpvEngineOptions options;
+    options.audioOutput = "null";
+    std::unique_ptr<MpvEngine> engine;
+    long firstKib = 0, peakKib = 0, lastKib = 0;
+    int firstFds = 0, lastFds = 0;
+    QElapsedTimer clock;
+    clock.start();
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        if (!engine || cycle % kCyclesPerEngine == 0)
+            engine = std::make_unique<MpvEngine>(options);
+        const QString& file = files[(cycle - 1) % files.size()];
+        if (!openAndWait(*engine, file)) {
+            std::fprintf(stderr, "cycle %d: %s did not open\n", cycle, qPrintable(file));
+            return 1;
+        }
+        engine->setCurrentPosition(engine->duration() * ((cycle * 37) % 100) / 100.0);
+        engine->run();
+        runEvents(kPlayMs);
+        engine->pause();
+        if (cycle % every == 0) {
+            // Samples are taken with an engine open, as in every other cycle.
+            lastKib = residentKib();
+            lastFds = openDescriptors();
+            if (firstKib == 0) {
+                firstKib = lastKib;
+                firstFds = lastFds;
+            }
+            peakKib = std::max(peakKib, lastKib);
+            std::printf("cycle %6d  rss %7ld KiB  fds %3d  %.1f s\n", cycle, lastKib, lastFds,
+                        clock.elapsed() / 1000.0);
+            std::fflush(stdout);
+        }
+    }
+    engine.reset();
+    const double growth = firstKib ? 100.0 * double(lastKib - firstKib) / double(firstKib) : 0;
+    std::printf("engine soak: %d cycles over %lld files in %.1f s; rss first %ld, last %ld, peak "
+                "%ld KiB (%+.1f %%); fds first %d, last %d\n",
+                cycles, qsizetype(files.size()) * 1LL, clock.elapsed() / 1000.0, firstKib, lastKib,
+                peakKib, growth, firstFds, lastFds);
+    const bool flat = growth <= 10.0 && lastFds <= firstFds;
+    if (!flat)
+        std::printf("engine soak: FAILED, memory or descriptors grew\n");
+    return flat ? 0 : 1;
+}
