@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Long runs, with resident memory and open descriptors sampled as they go:
 #  - 10,000 open, seek, play-briefly and close cycles through the real engine over a WAV,
-#    an MP3, a MIDI and a DVI (Dialogic ADPCM) file, sampled every 500 cycles;
+#    an MP3, a MIDI and a DVI (Dialogic ADPCM) file, sampled every 500 cycles and compared
+#    with the sample at cycle 500, once the allocator's arenas have filled;
 #  - 1,000 downloads and 1,000 uploads through Relaywick against a loopback server.
 # Either fails when memory grows by more than 10 % or descriptors grow.
-#   run.sh BUILD_DIR [short]     short: 400 cycles and 100 transfers each (CI)
+#   run.sh BUILD_DIR [short]     short: 800 cycles from cycle 400, 100 transfers (CI)
 set -euo pipefail
 build="$(cd "${1:-build}" && pwd)"
-cycles=10000 every=500 transfers=1000
-if [[ "${2:-}" == short ]]; then cycles=400 every=100 transfers=100; fi
+cycles=10000 every=500 warmup=500 transfers=1000
+if [[ "${2:-}" == short ]]; then cycles=800 every=100 warmup=400 transfers=100; fi
 targets=(engine_soak engine_bench relaywick_bench_server relaywick_bench_client)
 for t in "${targets[@]}"; do
     [[ -x "$build/bin/$t" ]] || { cmake --build "$build" --target "${targets[@]}" >/dev/null; break; }
@@ -34,7 +35,7 @@ ffmpeg -loglevel error -f lavfi -i "sine=frequency=440:sample_rate=22050:duratio
 } >"$work/tune.mid"
 
 echo "-- engine: $cycles cycles"
-"$build/bin/engine_soak" "$cycles" "$every" \
+"$build/bin/engine_soak" "$cycles" "$every" "$warmup" \
     "$work/speech.wav" "$work/speech.mp3" "$work/tune.mid" "$work/dvi.WAV"
 
 echo "-- relaywick: $transfers downloads and uploads"
