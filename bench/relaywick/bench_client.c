@@ -75,7 +75,8 @@ static int soak(int count, const char* base, const char* file) {
         }
     }
     remove(copy);
-    const double growth = first_kib ? 100.0 * (double)(last_kib - first_kib) / (double)first_kib : 0;
+    const double growth =
+        first_kib ? 100.0 * (double)(last_kib - first_kib) / (double)first_kib : 0;
     printf("relaywick soak: %d downloads and %d uploads; rss first %ld, last %ld KiB (%+.1f %%); "
            "fds first %d, last %d\n",
            count, count, first_kib, last_kib, growth, first_fds, last_fds);
