@@ -4,13 +4,18 @@
 #   make bench  build and run the benchmarks under bench/
 #   make package build the Debian packages (velloran, librelaywick1, librelaywick-dev)
 #   make format reformat the sources with clang-format
+#   make fuzz T=name S=seconds   build the libFuzzer targets (clang) and run one
+#   make fuzz-ci S=seconds       run every fuzz target for S seconds (CI)
 
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench package format clean
+FUZZ_DIR ?= build-fuzz
+S ?= 60
+
+.PHONY: all deps configure build run test bench package format clean fuzz-build fuzz fuzz-ci
 
 all: build
 
@@ -39,6 +44,20 @@ bench: build
 
 package: build
 	@cmake --build $(BUILD_DIR) --target package
+
+# The fuzz targets have a build tree of their own: clang, libFuzzer and the sanitizers.
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELLORAN_FUZZ=ON \
+	    -DVELLORAN_TESTS=OFF -DVELLORAN_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzz-targets
+
+fuzz: fuzz-build
+	@test -n "$(T)" || { echo "usage: make fuzz T=name [S=seconds]; names: $$(ls fuzz/corpus)"; exit 2; }
+	fuzz/run.sh $(FUZZ_DIR) $(T) $(S)
+
+fuzz-ci: fuzz-build
+	@for t in $$(ls fuzz/corpus); do fuzz/run.sh $(FUZZ_DIR) $$t $(S) || exit 1; done
 
 format:
 	@git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format -i

@@ -200,10 +200,15 @@ void Application::start() {
 
 void Application::requestClose() {
     Parts& p = *parts_;
-    if (p.player->isLoaded())
+    if (p.player->isLoaded()) {
         p.window->close();
-    else
-        QCoreApplication::quit();
+        return;
+    }
+    // Nothing to save yet, but the splash must not hand over afterwards; and quit()
+    // does nothing unless the main event loop runs, so it is queued into it.
+    QObject::disconnect(p.splash.get(), &SplashWindow::handOver, nullptr, nullptr);
+    p.splash->close();
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
 Player& Application::player() {

@@ -6,6 +6,11 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace velloran::engine {
 
 namespace {
@@ -86,12 +91,37 @@ bool writeRetaggedCopy(const QString& source, qint64 tagOffset, const QString& d
     return in.error() == QFileDevice::NoError && done >= tagOffset + 2 && out.flush();
 }
 
+namespace {
+
+const QString kScratchPrefix = QStringLiteral("velloran-play-");
+
+// An exclusive lock on a file of this user's; -1 when it is held elsewhere or the path
+// is not a plain file of ours (links are not followed).
+int lockOwnFile(const QString& path) {
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::getuid() ||
+        ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 ScratchFile ScratchFile::create(const QString& suffix) {
     ScratchFile scratch;
-    QTemporaryFile file(QDir::tempPath() + QStringLiteral("/velloran-play-XXXXXX") + suffix);
+    QTemporaryFile file(QDir::tempPath() + QLatin1Char('/') + kScratchPrefix +
+                        QStringLiteral("XXXXXX") + suffix);
     file.setAutoRemove(false);
-    if (file.open())
-        scratch.path_ = file.fileName();
+    if (!file.open())
+        return scratch;
+    scratch.path_ = file.fileName();
+    scratch.lockFd_ = lockOwnFile(scratch.path_);
     return scratch;
 }
 
@@ -99,15 +129,19 @@ ScratchFile::~ScratchFile() {
     reset();
 }
 
-ScratchFile::ScratchFile(ScratchFile&& other) noexcept : path_(std::move(other.path_)) {
+ScratchFile::ScratchFile(ScratchFile&& other) noexcept
+    : path_(std::move(other.path_)), lockFd_(other.lockFd_) {
     other.path_.clear();
+    other.lockFd_ = -1;
 }
 
 ScratchFile& ScratchFile::operator=(ScratchFile&& other) noexcept {
     if (this != &other) {
         reset();
         path_ = std::move(other.path_);
+        lockFd_ = other.lockFd_;
         other.path_.clear();
+        other.lockFd_ = -1;
     }
     return *this;
 }
@@ -116,6 +150,25 @@ void ScratchFile::reset() {
     if (!path_.isEmpty())
         QFile::remove(path_);
     path_.clear();
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
+    lockFd_ = -1;
+}
+
+int sweepScratchFiles() {
+    const QDir folder(QDir::tempPath());
+    int removed = 0;
+    for (const QString& name :
+         folder.entryList({kScratchPrefix + QLatin1Char('*')}, QDir::Files | QDir::Hidden)) {
+        const QString path = folder.filePath(name);
+        const int fd = lockOwnFile(path);
+        if (fd < 0)
+            continue;
+        if (QFile::remove(path))
+            ++removed;
+        ::close(fd);
+    }
+    return removed;
 }
 
 } // namespace velloran::engine

@@ -30,7 +30,9 @@ SourceProbe probeFile(const QString& path);
 /// the sample rate included, is copied unchanged. Returns false on any I/O error.
 bool writeRetaggedCopy(const QString& source, qint64 tagOffset, const QString& dest);
 
-/// A file made only for playback, removed when this object goes away.
+/// A file made only for playback, removed when this object goes away. While it
+/// lives it holds a lock on its file, so that a sweep can tell it from one left
+/// behind by a process that crashed.
 class ScratchFile {
 public:
     ScratchFile() = default;
@@ -49,6 +51,11 @@ public:
 
 private:
     QString path_;
+    int lockFd_ = -1;
 };
+
+/// Removes the playback files in the temporary folder that no living
+/// ScratchFile holds: those a crashed process left. Returns how many.
+int sweepScratchFiles();
 
 } // namespace velloran::engine

@@ -50,7 +50,7 @@ using BlockSink = std::function<bool(const float* left, const float* right, int 
 // One pass of the file through a fresh synthesiser. Two passes are cheaper
 // than holding a whole rendering in memory to normalise it.
 bool renderPass(const QString& midiPath, const QString& soundFont, const BlockSink& sink,
-                qint64* frames, QString* error) {
+                qint64* frames, QString* error, const std::atomic<bool>* cancel) {
     std::unique_ptr<fluid_settings_t, SettingsDeleter> settings(new_fluid_settings());
     if (!settings) {
         *error = QStringLiteral("cannot create synthesiser settings");
@@ -85,6 +85,10 @@ bool renderPass(const QString& midiPath, const QString& soundFont, const BlockSi
         const int total = fluid_player_get_total_ticks(player.get());
         if (*frames > 0 && total > 0 && fluid_player_get_current_tick(player.get()) >= total)
             break;
+        if (cancel && cancel->load(std::memory_order_relaxed)) {
+            *error = QStringLiteral("cancelled");
+            return false;
+        }
         if (fluid_synth_write_float(synth.get(), kBlockFrames, left.data(), 0, 1, right.data(), 0,
                                     1) != FLUID_OK) {
             *error = QStringLiteral("synthesis failed");
@@ -143,7 +147,7 @@ QString defaultSoundFont() {
 }
 
 bool renderMidiToWav(const QString& midiPath, const QString& soundFont, const QString& dest,
-                     QString* error) {
+                     QString* error, const std::atomic<bool>* cancel) {
     QString scratchError;
     QString& why = error ? *error : scratchError;
     silenceFluidLog();
@@ -157,7 +161,7 @@ bool renderMidiToWav(const QString& midiPath, const QString& soundFont, const QS
                 peak = std::max({peak, std::fabs(l[i]), std::fabs(r[i])});
             return true;
         },
-        &frames, &why);
+        &frames, &why, cancel);
     if (!measured)
         return false;
     const float gain = peak > 0.0f ? std::min(kTargetPeak / peak, kMaxGain) : 1.0f;
@@ -183,7 +187,7 @@ bool renderMidiToWav(const QString& midiPath, const QString& soundFont, const QS
             const qint64 bytes = qint64(n) * 4;
             return out.write(reinterpret_cast<const char*>(interleaved.data()), bytes) == bytes;
         },
-        &written, &why);
+        &written, &why, cancel);
     if (!rendered)
         return false;
     if (!out.seek(0) || out.write(wavHeader(written)) != 44 || !out.flush()) {

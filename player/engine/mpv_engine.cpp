@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace velloran {
 
@@ -44,8 +45,17 @@ void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const {
     mpv_terminate_destroy(handle);
 }
 
+struct MpvEngine::MidiRender {
+    std::atomic<bool> cancel{false};
+    quint64 generation = 0;
+    engine::ScratchFile copy;
+    std::thread thread;
+};
+
 MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     : MediaEngine(parent), options_(std::move(options)) {
+    // Playback copies that a crash left behind are nobody's any more.
+    engine::sweepScratchFiles();
     timer_.setInterval(std::max(10, options_.timerIntervalMs));
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
@@ -103,6 +113,7 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
 }
 
 MpvEngine::~MpvEngine() {
+    abandonMidiRender();
     if (handle_) {
         // After this returns mpv calls onWakeup no more; drains already posted
         // die with this QObject.
@@ -274,7 +285,6 @@ void MpvEngine::setFileName(const QString& path) {
         failOpen(QStringLiteral("playback is not available"));
         return;
     }
-    mpv_handle* h = handle_.get();
     stopped_ = true;
     setPaused(true);
 
@@ -301,18 +311,28 @@ void MpvEngine::setFileName(const QString& path) {
     engine::ScratchFile scratch;
     const engine::SourceProbe probe = engine::probeFile(path);
     if (probe.kind == engine::SourceKind::Midi) {
-        scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
+        auto render = std::make_unique<MidiRender>();
+        render->copy = engine::ScratchFile::create(QStringLiteral(".wav"));
+        render->generation = generation_;
         const QString font =
             options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
-        if (scratch.isNull()) {
+        if (render->copy.isNull()) {
             failOpen(QStringLiteral("no room for a working copy"));
             return;
         }
-        if (!engine::renderMidiToWav(path, font, scratch.path())) {
-            failOpen(QStringLiteral("the MIDI file cannot be played"));
-            return;
-        }
-        playPath = scratch.path();
+        // Rendering a long file takes seconds; the window must not wait for it. The
+        // thread is joined before the engine gives the render up, so `this` outlives it.
+        MidiRender* job = render.get();
+        const QString dest = job->copy.path();
+        job->thread = std::thread([this, job, path, font, dest] {
+            const bool ok = engine::renderMidiToWav(path, font, dest, nullptr, &job->cancel);
+            const quint64 generation = job->generation;
+            QMetaObject::invokeMethod(
+                this, [this, generation, ok] { midiRendered(generation, ok); },
+                Qt::QueuedConnection);
+        });
+        midiRender_ = std::move(render);
+        return;
     } else if (probe.kind == engine::SourceKind::DialogicWav) {
         scratch = engine::ScratchFile::create(QStringLiteral(".wav"));
         if (scratch.isNull()) {
@@ -325,7 +345,33 @@ void MpvEngine::setFileName(const QString& path) {
         }
         playPath = scratch.path();
     }
+    loadPlayFile(playPath, std::move(scratch));
+}
 
+void MpvEngine::midiRendered(quint64 generation, bool ok) {
+    if (!midiRender_ || midiRender_->generation != generation || generation != generation_)
+        return; // given up meanwhile
+    midiRender_->thread.join();
+    engine::ScratchFile copy = std::move(midiRender_->copy);
+    midiRender_.reset();
+    if (!ok) {
+        failOpen(QStringLiteral("the MIDI file cannot be played"));
+        return;
+    }
+    const QString playPath = copy.path();
+    loadPlayFile(playPath, std::move(copy));
+}
+
+void MpvEngine::abandonMidiRender() {
+    if (!midiRender_)
+        return;
+    midiRender_->cancel = true;
+    midiRender_->thread.join();
+    midiRender_.reset();
+}
+
+void MpvEngine::loadPlayFile(const QString& playPath, engine::ScratchFile scratch) {
+    mpv_handle* h = handle_.get();
     const QByteArray encoded = QFile::encodeName(playPath);
     const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
     mpv_node result;
@@ -350,6 +396,7 @@ void MpvEngine::setFileName(const QString& path) {
 }
 
 void MpvEngine::closeMedia() {
+    abandonMidiRender();
     timer_.stop();
     loaded_ = false;
     duration_ = 0;

@@ -80,6 +80,10 @@ private:
     void handleEvent(const mpv_event& event, std::vector<Emission>& out);
     void closeMedia();
     void failOpen(const QString& reason);
+    // Hands mpv the file to play: the original or a prepared copy that the engine keeps.
+    void loadPlayFile(const QString& playPath, engine::ScratchFile copy);
+    void midiRendered(quint64 generation, bool ok);
+    void abandonMidiRender();
     void sendSeek(double target);
     void seekDone();
     void deliverQueuedChange(quint64 ticket);
@@ -96,9 +100,11 @@ private:
 
     QString fileName_;
     engine::ScratchFile scratch_; // the rendered or retagged copy being played
-    quint64 generation_ = 0;      // bumped by every setFileName()
-    qint64 expectedEntry_ = -1;   // mpv playlist entry of the file we asked for
-    qint64 startedEntry_ = -1;    // mpv playlist entry that started last
+    struct MidiRender;
+    std::unique_ptr<MidiRender> midiRender_; // a MIDI file being rendered, off this thread
+    quint64 generation_ = 0;                 // bumped by every setFileName()
+    qint64 expectedEntry_ = -1;              // mpv playlist entry of the file we asked for
+    qint64 startedEntry_ = -1;               // mpv playlist entry that started last
     bool loaded_ = false;
     double duration_ = 0;
     bool stopped_ = true;

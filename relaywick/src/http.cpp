@@ -1,6 +1,7 @@
 #include "http.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include "error_codes.h"
@@ -59,6 +61,50 @@ std::string EncodeObject(std::string_view text) {
 bool InsecureTlsRequested() {
     const char* v = std::getenv(kInsecureTlsVariable);
     return v && std::strcmp(v, "1") == 0;
+}
+
+bool IsDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// Letters, digits, '+', '-' and '.' before the first ':', unless only digits follow up
+// to the path: "localhost:8080/x" is a host with a port.
+bool HasScheme(std::string_view text) {
+    const auto colon = text.find(':');
+    if (colon == std::string_view::npos || colon == 0 ||
+        !std::isalpha(static_cast<unsigned char>(text[0])))
+        return false;
+    for (unsigned char c : text.substr(0, colon))
+        if (!std::isalnum(c) && c != '+' && c != '-' && c != '.')
+            return false;
+    const std::string_view rest = text.substr(colon + 1);
+    return !IsDigits(rest.substr(0, rest.find_first_of("/?#")));
+}
+
+// curl lets blanks and other bytes through in a host with CURLU_ALLOW_SPACE; a name is
+// dot-separated labels of letters, digits, '-' and '_' (an address in brackets is curl's).
+bool IsHostName(std::string_view host) {
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        return true;
+    if (!host.empty() && host.back() == '.')
+        host.remove_suffix(1);
+    if (host.empty() || host.size() > 253)
+        return false;
+    std::size_t label = 0;
+    for (unsigned char c : host) {
+        if (c == '.') {
+            if (label == 0)
+                return false;
+            label = 0;
+        } else if (std::isalnum(c) || c == '-' || c == '_') {
+            if (++label > 63)
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return label > 0;
 }
 
 } // namespace
@@ -117,22 +163,28 @@ bool CHttp::ParseUrl(const std::string& text) {
     std::unique_ptr<CURLU, UrlDeleter> u(curl_url());
     if (!u)
         throw std::bad_alloc();
-    if (curl_url_set(u.get(), CURLUPART_URL, text.c_str(),
-                     CURLU_NON_SUPPORT_SCHEME | CURLU_ALLOW_SPACE) != CURLUE_OK)
+    if (curl_url_set(u.get(), CURLUPART_URL, text.c_str(), CURLU_ALLOW_SPACE) != CURLUE_OK)
         return false;
     CurlString scheme, host, path, query, port;
     if (curl_url_get(u.get(), CURLUPART_SCHEME, &scheme.p, 0) != CURLUE_OK ||
-        curl_url_get(u.get(), CURLUPART_HOST, &host.p, 0) != CURLUE_OK || !*host.p)
+        curl_url_get(u.get(), CURLUPART_HOST, &host.p, 0) != CURLUE_OK || !IsHostName(host.p))
         return false;
+    const int service = ServiceOf(scheme.p);
+    if (service != kServiceHttp && service != kServiceHttps)
+        return false;
+    int urlPort = 0;
+    if (curl_url_get(u.get(), CURLUPART_PORT, &port.p, 0) == CURLUE_OK) {
+        urlPort = std::atoi(port.p);
+        if (urlPort < 1 || urlPort > 65535)
+            return false;
+    }
     std::string object = "/";
     if (curl_url_get(u.get(), CURLUPART_PATH, &path.p, 0) == CURLUE_OK && *path.p)
         object = path.p;
     if (curl_url_get(u.get(), CURLUPART_QUERY, &query.p, 0) == CURLUE_OK)
         object += std::string("?") + query.p;
-    urlPort_ = 0;
-    if (curl_url_get(u.get(), CURLUPART_PORT, &port.p, 0) == CURLUE_OK)
-        urlPort_ = std::atoi(port.p);
-    service_ = ServiceOf(scheme.p);
+    urlPort_ = urlPort;
+    service_ = service;
     server_ = host.p;
     object_ = EncodeObject(object);
     return true;
@@ -140,11 +192,10 @@ bool CHttp::ParseUrl(const std::string& text) {
 
 bool CHttp::SetUrl(std::string_view text) {
     std::string url(text);
-    if (ParseUrl(url)) {
-        url_ = std::move(url);
-        return true;
-    }
-    url.insert(0, "http://");
+    // Only a text without a scheme gets one: "http://" in front of "file:///x" or of a
+    // URL that failed to parse would make "http" the host.
+    if (!HasScheme(url))
+        url.insert(0, "http://");
     if (ParseUrl(url)) {
         url_ = std::move(url);
         return true;
@@ -245,13 +296,18 @@ bool CHttp::OpenRequest(bool post) {
     // A bodiless POST carries no content type.
     curl_slist* headers = RequestHeaders(post ? "Content-Type:" : nullptr);
     requestHeaders_.reset(headers);
-    const std::string target = connection_ + object_;
+    if (target_.empty())
+        target_ = connection_ + object_;
     CURLcode rc = headers ? CURLE_OK : CURLE_OUT_OF_MEMORY;
     auto set = [&](CURLoption option, auto value) {
         if (rc == CURLE_OK)
             rc = curl_easy_setopt(c, option, value);
     };
-    set(CURLOPT_URL, target.c_str());
+    set(CURLOPT_URL, target_.c_str());
+    // curl turns a redirected POST into a GET, whose answer would pass for the upload's:
+    // an upload's redirects are handled in FollowUploadRedirect.
+    set(CURLOPT_FOLLOWLOCATION, post ? 0L : 1L);
+    post_ = post;
     if (post) {
         set(CURLOPT_POST, 1L);
         set(CURLOPT_POSTFIELDS, "");
@@ -296,6 +352,48 @@ void CHttp::CloseConnection() {
     CloseRequest();
     session_.reset();
     connection_.clear();
+    target_.clear();
+}
+
+bool CHttp::FollowUploadRedirect(long status, int hops) {
+    CURL* c = session_.get();
+    char* location = nullptr;
+    curl_easy_getinfo(c, CURLINFO_REDIRECT_URL, &location);
+    const std::string to = location ? location : "";
+    std::unique_ptr<CURLU, UrlDeleter> from(curl_url()), next(curl_url());
+    if (!from || !next)
+        throw std::bad_alloc();
+    CurlString fromScheme, fromHost, nextScheme, nextHost;
+    // Only 307 and 308 keep the method and the body; a secure upload stays secure.
+    bool follow = (status == 307 || status == 308) && hops <= kMaxRedirects && !to.empty() &&
+                  curl_url_set(from.get(), CURLUPART_URL, target_.c_str(), 0) == CURLUE_OK &&
+                  curl_url_set(next.get(), CURLUPART_URL, to.c_str(), 0) == CURLUE_OK &&
+                  curl_url_get(from.get(), CURLUPART_SCHEME, &fromScheme.p, 0) == CURLUE_OK &&
+                  curl_url_get(from.get(), CURLUPART_HOST, &fromHost.p, 0) == CURLUE_OK &&
+                  curl_url_get(next.get(), CURLUPART_SCHEME, &nextScheme.p, 0) == CURLUE_OK &&
+                  curl_url_get(next.get(), CURLUPART_HOST, &nextHost.p, 0) == CURLUE_OK;
+    if (follow) {
+        const int fromService = ServiceOf(fromScheme.p);
+        const int nextService = ServiceOf(nextScheme.p);
+        follow = (nextService == kServiceHttps ||
+                  (nextService == kServiceHttp && fromService == kServiceHttp));
+    }
+    if (!follow) {
+        char text[256];
+        std::snprintf(text, sizeof text, "HTTP status %ld: the upload was redirected to %s\n",
+                      status, to.empty() ? "no address" : to.c_str());
+        errorText_ = text;
+        lastCode_ = static_cast<int>(status);
+        return false;
+    }
+    // The server's credentials are for the server only.
+    if (std::strcmp(fromHost.p, nextHost.p) != 0) {
+        curl_easy_setopt(c, CURLOPT_USERNAME, nullptr);
+        curl_easy_setopt(c, CURLOPT_PASSWORD, nullptr);
+    }
+    target_ = to;
+    curl_easy_setopt(c, CURLOPT_URL, target_.c_str());
+    return true;
 }
 
 void CHttp::Notify(NotifyEvent event, std::uint32_t detail, std::uintptr_t parameter) {
@@ -310,6 +408,7 @@ void CHttp::Notify(NotifyEvent event, std::uint32_t detail, std::uintptr_t param
 
 CURLcode CHttp::Perform() {
     abort_ = Abort::None;
+    wentSecure_ = false;
     bodyBegun_ = false;
     headersSeen_ = false;
     pieceFill_ = 0;
@@ -351,6 +450,7 @@ bool CHttp::SendWithRetry() {
         return false;
     }
     CURL* c = session_.get();
+    int hops = 0;
     for (int sends = 1;; ++sends) {
         const CURLcode rc = Perform();
         if (abort_ == Abort::Local)
@@ -372,6 +472,12 @@ bool CHttp::SendWithRetry() {
         }
         if (status == 200)
             return true;
+        if (post_ && status >= 300 && status < 400) {
+            if (!FollowUploadRedirect(status, ++hops))
+                return false;
+            --sends;
+            continue;
+        }
         if (sends <= kMaxResends && status == 401 && !serverUser_.empty()) {
             curl_easy_setopt(c, CURLOPT_USERNAME, serverUser_.c_str());
             curl_easy_setopt(c, CURLOPT_PASSWORD, serverPassword_.c_str());
@@ -596,13 +702,32 @@ int CHttp::SockoptTrampoline(void* self, curl_socket_t, curlsocktype purpose) {
 }
 
 int CHttp::PrereqTrampoline(void* self, char*, char*, int, int) {
+    auto* http = static_cast<CHttp*>(self);
     try {
+        if (!http->OnPrereq())
+            return CURL_PREREQFUNC_ABORT;
         static const char text[] = "Connected";
-        static_cast<CHttp*>(self)->Notify(NotifyEvent::Status, kStatusConnected,
-                                          reinterpret_cast<std::uintptr_t>(text));
+        http->Notify(NotifyEvent::Status, kStatusConnected, reinterpret_cast<std::uintptr_t>(text));
     } catch (...) {
     }
     return CURL_PREREQFUNC_OK;
+}
+
+// Runs before every request of a transfer, redirected ones too: once a transfer has gone
+// over TLS, no later request of it goes in the clear.
+bool CHttp::OnPrereq() {
+    const char* scheme = nullptr;
+    curl_easy_getinfo(session_.get(), CURLINFO_SCHEME, &scheme);
+    const bool secure = scheme && strcasecmp(scheme, "https") == 0; // curl may spell it "HTTPS"
+    if (secure) {
+        wentSecure_ = true;
+        return true;
+    }
+    if (!wentSecure_)
+        return true;
+    SetError("Failed in call to HttpSendRequest, Error:%d\n", kErrUnrecognizedScheme);
+    abort_ = Abort::Local;
+    return false;
 }
 
 } // namespace relaywick

@@ -143,6 +143,10 @@ private:
     bool BeginBody();
     bool FinishDownload();
     bool SendBody(std::uint64_t total);
+    // After a 3xx answer to an upload: points the request at the new location when the
+    // redirect keeps the method and the body, else leaves the error text. False to stop.
+    bool FollowUploadRedirect(long status, int hops);
+    bool OnPrereq();
 
     std::size_t OnWrite(const char* data, std::size_t n);
     std::size_t OnHeader(const char* data, std::size_t n);
@@ -177,6 +181,8 @@ private:
     std::vector<std::string> fieldValues_;
     std::unique_ptr<CURL, CurlDeleter> session_;
     std::string connection_; // scheme://server:port once connected
+    std::string target_;     // where the request goes: the URL or an upload's redirect
+    bool post_ = false;
     bool request_ = false;
     std::unique_ptr<curl_slist, SlistDeleter> requestHeaders_;
     std::string server_;
@@ -189,6 +195,7 @@ private:
     Abort abort_ = Abort::None;
     bool bodyBegun_ = false;
     bool headersSeen_ = false;
+    bool wentSecure_ = false;
     std::uint64_t total_ = 0;
     UniqueFd file_;
     int lastCode_ = 0; // number of the last failure, for Notify(Error)

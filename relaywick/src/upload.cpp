@@ -153,7 +153,21 @@ bool CHttp::SendBody(std::uint64_t total) {
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, nullptr);
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
-    const CURLcode rc = Perform();
+    CURLcode rc = Perform();
+    for (int hops = 1; abort_ != Abort::Local && (rc == CURLE_OK || abort_ == Abort::Status);
+         ++hops) {
+        const long status = ResponseCode();
+        if (status < 300 || status >= 400)
+            break;
+        if (!FollowUploadRedirect(status, hops) || OnSeek(0, SEEK_SET) != CURL_SEEKFUNC_OK) {
+            file_.reset();
+            body_.filePart = body_.fieldParts = nullptr;
+            Notify(NotifyEvent::Error, static_cast<std::uint32_t>(lastCode_), 0);
+            return false;
+        }
+        body_.started = false;
+        rc = Perform();
+    }
     file_.reset();
     ClosePiece();
     body_.filePart = body_.fieldParts = nullptr;

@@ -1,5 +1,7 @@
 #include "zip_library.h"
 
+#include <cstdlib>
+
 #include <dlfcn.h>
 
 namespace relaywick {
@@ -9,6 +11,15 @@ std::string ZipLibrary::OwnFolder() {
     if (!dladdr(reinterpret_cast<const void*>(&ZipLibrary::OwnFolder), &info) || !info.dli_fname)
         return {};
     std::string path = info.dli_fname;
+    // A module found through a relative search entry carries a relative name; the folder
+    // must not change with the current folder.
+    if (path.empty() || path.front() != '/') {
+        char* absolute = realpath(info.dli_fname, nullptr);
+        if (!absolute)
+            return {};
+        path = absolute;
+        std::free(absolute);
+    }
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }

@@ -192,6 +192,29 @@ TEST(DownloadFailure, UnusableUrlsFailToConnect) {
     EXPECT_TRUE(http.Server().empty()) << "nothing of an earlier target survives";
 }
 
+TEST(DownloadFailure, TextsThatDoNotParseSendNothing) {
+    CaptureServer server(
+        [](const CapturedRequest&, int) { return CaptureServer::Answer(200, "a page"); });
+    const std::string port = std::to_string(server.port());
+    for (const std::string& url : std::vector<std::string>{
+             "http://bad host/x", "http://127.0.0.1:99999/x", "http://127.0.0.1:0/x",
+             "file:///etc/passwd", "mailto:x@127.0.0.1:" + port + "/text",
+             "http://127.0.0.1:" + port + "x/y", "gopher://127.0.0.1:" + port + "/x"}) {
+        CHttp http;
+        EXPECT_FALSE(http.SetUrl(url)) << url << " went to " << http.Server();
+        EXPECT_EQ(http.ErrorText(), "Incorrect URL.") << url;
+        const SendResult r = Send("", url, false);
+        EXPECT_EQ(r.ok, 0) << url;
+        EXPECT_EQ(r.text(), "Unable to open Internet connection") << url;
+    }
+    EXPECT_TRUE(server.requests().empty());
+
+    // A host with a port and no scheme is still taken as http.
+    const SendResult r = Send("", "localhost:" + port + "/text", false);
+    EXPECT_EQ(r.ok, 1) << r.text();
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST(Port, ExplicitPortWinsAndHttpsIsAlwaysSecure) {
     CHttp http;
     ASSERT_TRUE(http.SetUrl("http://example.invalid/x"));
@@ -310,9 +333,16 @@ protected:
         plain_.server().Get("/x", [](const httplib::Request&, httplib::Response& res) {
             res.set_content("in the clear", "text/plain");
         });
+        const std::string hopUrl = HttpsUrl("/hop");
+        plain_.server().Get("/up", [hopUrl](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(hopUrl);
+        });
         plain_.Start();
         const std::string plainUrl = plain_.Url("/x");
         server_->server().Get("/down", [plainUrl](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect(plainUrl);
+        });
+        server_->server().Get("/hop", [plainUrl](const httplib::Request&, httplib::Response& res) {
             res.set_redirect(plainUrl);
         });
     }
@@ -343,6 +373,10 @@ TEST_F(Tls, OptInReachesATestServerOnTheUrlsPort) {
     // A secure request is not redirected to plain HTTP.
     r = Send("", HttpsUrl("/down"), false);
     EXPECT_EQ(r.ok, 0);
+    EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12006\n");
+    // Nor is one that went from plain HTTP to TLS on the way.
+    r = Send("", plain_.Url("/up"), false);
+    EXPECT_EQ(r.ok, 0) << r.text();
     EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12006\n");
 }
 

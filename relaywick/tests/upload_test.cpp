@@ -1,6 +1,7 @@
 // Multipart uploads through SendHttpRequest, checked byte for byte on a bare server.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 #include <regex>
 #include <set>
@@ -177,6 +178,49 @@ TEST(UploadAnswer, AnswerIsTheResultAndAFailureStatusFails) {
     EXPECT_EQ(r.ok, 0) << "the bodiless request was refused";
     EXPECT_EQ(r.text(), "The server answered with HTTP status 403\n");
     EXPECT_EQ(server.requests().size(), 7u);
+}
+
+// A redirect that turns the POST into a GET would lose the file while the GET's page
+// passed for the upload's answer.
+TEST(UploadAnswer, OnlyRedirectsThatKeepTheBodyAreFollowed) {
+    HttpServer server;
+    std::atomic<int> stored{0};
+    std::string received;
+    server.server().Post("/store", [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.has_file("FILE")) {
+            received = req.get_file_value("FILE").content;
+            ++stored;
+        }
+        res.set_content("stored", "text/plain");
+    });
+    server.server().Get("/store", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("a page", "text/plain");
+    });
+    for (int status : {301, 302, 303, 307, 308})
+        server.server().Post("/moved" + std::to_string(status),
+                             [status](const httplib::Request&, httplib::Response& res) {
+                                 res.set_redirect("/store", status);
+                             });
+    server.Start();
+    TempDir dir;
+    const std::string file = dir / "dictation.txt";
+    WriteFile(file, "the recording");
+
+    for (int status : {301, 302, 303}) {
+        const SendResult r = Send(file, server.Url("/moved" + std::to_string(status)), true);
+        EXPECT_EQ(r.ok, 0) << status;
+        EXPECT_EQ(r.text(), "HTTP status " + std::to_string(status) +
+                                ": the upload was redirected to " + server.Url("/store") + "\n");
+    }
+    EXPECT_EQ(stored, 0);
+    for (int status : {307, 308}) {
+        received.clear();
+        const SendResult r = Send(file, server.Url("/moved" + std::to_string(status)), true);
+        EXPECT_EQ(r.ok, 1) << status << ": " << r.text();
+        EXPECT_EQ(r.text(), "stored");
+        EXPECT_EQ(received, "the recording");
+    }
+    EXPECT_EQ(stored, 2);
 }
 
 TEST(UploadAnswer, ServerCredentialsCarryOverToTheBody) {

@@ -74,6 +74,26 @@ TEST(ZipUnloaded, LibraryInAnotherFolderIsNotFound) {
     EXPECT_NE(zip.unzip(), nullptr);
 }
 
+TEST_F(ZipPassThrough, AnArchiveThatIsTheSourceOrLiesInItsFolderIsRefused) {
+    const fs::path src = dir_.path() / "src";
+    fs::create_directories(src / "sub");
+    WriteFile(src / "a.txt", "keep me");
+    const std::string file = (src / "a.txt").string();
+    EXPECT_EQ(Zip(V(file), V(file)), 0);
+    EXPECT_EQ(ReadFile(file), "keep me");
+    fs::create_symlink(src, dir_.path() / "link");
+    for (const fs::path& archive : {src / "old.zip", src / "sub" / "new.zip",
+                                    dir_.path() / "link" / "sub" / "via-link.zip"}) {
+        WriteFile(src / "old.zip", "an older archive");
+        EXPECT_EQ(Zip(V(archive.string()), V(src.string())), 0) << archive;
+        EXPECT_FALSE(fs::exists(src / "sub" / "new.zip")) << archive;
+        EXPECT_EQ(ReadFile(src / "old.zip"), "an older archive") << archive;
+    }
+    // Beside the folder, with a name that starts like it, is fine.
+    EXPECT_EQ(Zip(V((dir_.path() / "src.zip").string()), V(src.string())), 1);
+    EXPECT_EQ(Zip(V((dir_.path() / "srcx").string()), V(src.string())), 1);
+}
+
 TEST_F(ZipPassThrough, FolderRoundTripReportsEveryNameAndKeepsTheLast) {
     const fs::path src = dir_.path() / "src";
     fs::create_directories(src / "sub" / "deeper");

@@ -4,6 +4,7 @@
 #include "zipdll.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -56,12 +57,34 @@ bool AddFile(zip_t* z, const fs::path& file, const std::string& name) {
     return true;
 }
 
+// Zipping a file into itself would truncate it before it is read, and an archive inside
+// the folder would be walked while it is written.
+bool ArchiveOverlapsSource(const fs::path& archive, const fs::path& source, bool folder) {
+    std::error_code ec;
+    if (!folder)
+        return fs::exists(archive, ec) && fs::equivalent(archive, source, ec);
+    const fs::path root = fs::canonical(source, ec);
+    if (ec)
+        return true;
+    const fs::path target = fs::weakly_canonical(fs::absolute(archive, ec), ec);
+    if (ec)
+        return true;
+    const fs::path inside = target.lexically_relative(root);
+    return !inside.empty() && *inside.begin() != "..";
+}
+
 bool ZipPaths(const char* archive, const char* sourcePath) {
     std::error_code ec;
     const fs::path source(sourcePath);
     const auto status = fs::status(source, ec);
     if (ec || !(fs::is_regular_file(status) || fs::is_directory(status)))
         return false;
+    if (ArchiveOverlapsSource(archive, source, fs::is_directory(status))) {
+        std::fprintf(stderr, "BasicZip: refused: the archive %s %s %s\n", archive,
+                     fs::is_directory(status) ? "lies inside the folder" : "is the file",
+                     sourcePath);
+        return false;
+    }
     int error = 0;
     Archive z(zip_open(archive, ZIP_CREATE | ZIP_TRUNCATE, &error));
     if (!z)

@@ -4,6 +4,11 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,21 +26,36 @@ constexpr std::size_t kCodecByteOffset = 0x2A4;
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opening a FIFO for reading waits for a writer, so the open does not block, and what was
+// opened is checked: only a regular file is a recording. The descriptor is closed on return.
+UniqueFile openRegular(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    UniqueFile file(::fdopen(fd, "rb"));
+    if (!file)
+        ::close(fd);
+    return file;
+}
 
 // FFmpeg's DSS demuxer trusts whatever it is given once forced, so the magic and the codec
 // byte are checked here first: 0x02 or 0x03, then "dss".
-OpenError checkHeader(const std::string& path, DssCodec& codec) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        return OpenError::NotFound;
+OpenError checkHeader(std::FILE* file, DssCodec& codec) {
     std::array<unsigned char, 4> magic{};
-    if (std::fread(magic.data(), 1, magic.size(), file.get()) != magic.size())
+    if (std::fread(magic.data(), 1, magic.size(), file) != magic.size())
         return OpenError::Format;
     if ((magic[0] != 0x02 && magic[0] != 0x03) || std::memcmp(magic.data() + 1, "dss", 3) != 0)
         return OpenError::Format;
-    if (std::fseek(file.get(), static_cast<long>(kCodecByteOffset), SEEK_SET) != 0)
+    if (std::fseek(file, static_cast<long>(kCodecByteOffset), SEEK_SET) != 0)
         return OpenError::Format;
-    const int byte = std::fgetc(file.get());
+    const int byte = std::fgetc(file);
     if (byte == static_cast<int>(DssCodec::Sp) || byte == static_cast<int>(DssCodec::Lp)) {
         codec = static_cast<DssCodec>(byte);
         return OpenError::None;
@@ -62,7 +82,12 @@ DssStream::~DssStream() = default;
 
 std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& error) {
     DssCodec codec = DssCodec::Sp;
-    error = checkHeader(path, codec);
+    const UniqueFile file = openRegular(path);
+    if (!file) {
+        error = OpenError::NotFound;
+        return nullptr;
+    }
+    error = checkHeader(file.get(), codec);
     if (error != OpenError::None)
         return nullptr;
 
@@ -75,7 +100,9 @@ std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& e
         return nullptr;
     // A path is a file name, never a URL: "file:" keeps a name such as "http:/x/a.dss" or
     // "pipe:0" from reaching another FFmpeg protocol.
-    const std::string url = "file:" + path;
+    // FFmpeg opens the checked file itself through its descriptor, so the name cannot have
+    // been pointed at something else in between.
+    const std::string url = "file:/proc/self/fd/" + std::to_string(::fileno(file.get()));
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, url.c_str(), demuxer, nullptr) < 0)
         return nullptr; // avformat_open_input frees the context itself on failure

@@ -115,7 +115,9 @@ int DSSActiveFolder(const char* folder, int32_t /*reserved*/) {
             return DSS_E_ARGUMENT;
         const char* name = *folder == '\0' ? "." : folder;
         struct stat info {};
-        if (::stat(name, &info) != 0 || !S_ISDIR(info.st_mode) || ::access(name, R_OK | X_OK) != 0)
+        // Reading a file in it needs only the right to enter: a folder that cannot be
+        // listed (mode 711) still holds readable recordings.
+        if (::stat(name, &info) != 0 || !S_ISDIR(info.st_mode) || ::access(name, X_OK) != 0)
             return DSS_E_NOT_FOUND;
         return DSS_OK;
     });

@@ -18,9 +18,11 @@ constexpr const char* kDecoderName = "quillmere";
 
 void run(int argc, const char* const* argv) {
     const ConversionRequest request = splitRequest(joinArguments(argc, argv));
-    // A folder passes too: the decoder decides what it can read.
+    // A folder passes too: the decoder decides what it can read. Anything else that is
+    // not a file (a FIFO would hold the decoder for ever) counts as missing.
     struct stat info {};
-    if (::stat(request.source.c_str(), &info) != 0) {
+    if (::stat(request.source.c_str(), &info) != 0 ||
+        !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
         showMessage("Tolvane", "Unable to find file: " + request.source);
         return;
     }

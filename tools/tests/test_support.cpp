@@ -14,8 +14,9 @@ extern char** environ;
 
 namespace velloran::testing {
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
+TempDir::TempDir(const char* base) {
+    if (base == nullptr)
+        base = std::getenv("TMPDIR");
     std::string pattern =
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velloran-tools.XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr)

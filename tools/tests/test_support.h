@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 /// A fresh folder under TMPDIR, removed with everything in it at the end of the scope.
 class TempDir {
 public:
-    TempDir();
+    // Under `base` when given, else under TMPDIR.
+    explicit TempDir(const char* base = nullptr);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace velloran::testing;
@@ -184,6 +187,8 @@ TEST_F(Launcher, PassesAFolderSourceOnAndTheDecoderSpeaksForItself) {
     // An empty destination is left to the decoder's own usage message.
     fs::remove(bin / "quillmere");
     fs::copy_file(quillmere(), bin / "quillmere");
+    // As installed, the decoding library lies beside the program.
+    fs::copy_file(appDir() / "libdsscore.so", bin / "libdsscore.so");
     const RunResult usage =
         runProgram(bin / "tolvane", {(dir / "in put.dss").string() + "|"}, dir.path());
     EXPECT_EQ(usage.status, 0);
@@ -211,6 +216,49 @@ TEST_F(Launcher, FindsTheDecoderOnPathButNeverInTheCurrentFolder) {
     EXPECT_EQ(result.status, 0);
     EXPECT_FALSE(fs::exists(dir / "decoy-called"));
     EXPECT_EQ(recorded(), "1\n" + request + "\n");
+}
+
+// Opening a FIFO for reading waits for a writer that never comes; `timeout` ends a tool
+// that waits (status 124).
+TEST_F(Tools, AFifoSourceCountsAsMissingAndHoldsNeitherTool) {
+    const fs::path fifo = dir / "rec.dss";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string request = fifo.string() + "|" + (dir / "rec.wav").string();
+    RunResult result =
+        runProgram("/usr/bin/timeout", {"20", quillmere().string(), request}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "");
+    EXPECT_FALSE(fs::exists(dir / "rec.wav"));
+    result = runProgram("/usr/bin/timeout", {"20", tolvane().string(), request}, dir.path(),
+                        {{"PATH", "/usr/bin:/bin"}});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.errors, "Tolvane: Unable to find file: " + fifo.string() + "\n");
+}
+
+// Decoding needs the right to enter the folder, not to list it. Root may list anything,
+// so as root the tool runs as nobody, in a folder that nobody can reach (the test's own
+// TMPDIR may be private).
+TEST_F(Tools, ARecordingInAFolderThatCannotBeListedIsConverted) {
+    const bool root = ::geteuid() == 0;
+    const TempDir reachable(root ? "/tmp" : nullptr);
+    const fs::path folder = reachable / "hidden";
+    const fs::path out = reachable / "out";
+    const auto reference = makeRecording(folder / "rec.dss", 2);
+    fs::create_directory(out);
+    fs::permissions(reachable.path(), fs::perms(0755));
+    fs::permissions(out, fs::perms(0777));
+    fs::permissions(folder / "rec.dss", fs::perms(0644));
+    fs::permissions(folder, fs::perms(0711));
+    const std::string request = (folder / "rec.dss").string() + "|" + (out / "rec.wav").string();
+    const RunResult result = ::geteuid() == 0
+                                 ? runProgram("/usr/bin/setpriv",
+                                              {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                               quillmere().string(), request},
+                                              dir.path())
+                                 : runProgram(quillmere(), {request}, dir.path());
+    fs::permissions(folder, fs::perms(0755));
+    EXPECT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(waveData(out / "rec.wav", 8000), reference);
 }
 
 TEST_F(Tools, TolvaneAndQuillmereTogetherWriteTheWaveFile) {

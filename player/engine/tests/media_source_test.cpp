@@ -109,4 +109,29 @@ TEST(ScratchFile, RemovesItsFileWhenReplacedOrDestroyed) {
     EXPECT_FALSE(QFileInfo::exists(second));
 }
 
+TEST(ScratchFile, SweepRemovesOnlyCopiesThatNoLivingPlayerHolds) {
+    const QDir temp(QDir::tempPath());
+    auto touch = [&](const QString& name) {
+        QFile file(temp.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("left");
+    };
+    touch("velloran-play-crashed.wav"); // a crash left it: nothing holds it
+    touch("velloran-play-ab12Cd");
+    touch("someone-else.wav");
+    ASSERT_TRUE(
+        QFile::link(temp.filePath("someone-else.wav"), temp.filePath("velloran-play-link")));
+    const ScratchFile living = ScratchFile::create(".wav");
+    ASSERT_FALSE(living.isNull());
+
+    EXPECT_EQ(sweepScratchFiles(), 2);
+    EXPECT_FALSE(temp.exists("velloran-play-crashed.wav"));
+    EXPECT_FALSE(temp.exists("velloran-play-ab12Cd"));
+    EXPECT_TRUE(QFileInfo::exists(living.path()));
+    EXPECT_TRUE(temp.exists("someone-else.wav"));
+    EXPECT_TRUE(QFileInfo(temp.filePath("velloran-play-link")).isSymLink());
+    QFile::remove(temp.filePath("velloran-play-link"));
+    QFile::remove(temp.filePath("someone-else.wav"));
+}
+
 } // namespace

@@ -2,9 +2,11 @@
 #include "test_media.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -560,6 +562,58 @@ TEST_F(MpvEngineTest, MidiFilesPlayAudibly) {
     const Pcm pcm = readPcmWav(capture);
     EXPECT_NEAR(pcm.seconds(), 2.0, 0.15);
     EXPECT_GT(std::max(pcm.rms(0), pcm.rms(1)), 0.05) << "audible, not -40 dBFS";
+}
+
+// A MIDI file of `notes` one-second notes.
+QByteArray longMidi(int notes) {
+    QByteArray track = QByteArray::fromHex("00c000");
+    for (int i = 0; i < notes; ++i)
+        track += QByteArray::fromHex("00903c648740803c00");
+    track += QByteArray::fromHex("00ff2f00");
+    QByteArray smf = "MThd" +
+                     QByteArray::fromHex("0000000600000001"
+                                         "01e0") +
+                     "MTrk";
+    const quint32 n = quint32(track.size());
+    smf += char(n >> 24);
+    smf += char(n >> 16);
+    smf += char(n >> 8);
+    smf += char(n);
+    return smf + track;
+}
+
+// Rendering a long MIDI file takes seconds: the event loop keeps running meanwhile, and a
+// render given up (another file, or the engine going away) leaves nothing behind.
+TEST_F(MpvEngineTest, MidiRenderingDoesNotHoldUpTheEventLoop) {
+    const QString midi = path("long.mid");
+    writeFile(midi, longMidi(900));
+    const QString wav = path("a.wav");
+    writeSineWav(wav, 1.0, 440);
+    const int before = scratchFiles();
+    {
+        auto engine = makeEngine();
+        QSignalSpy opened(engine.get(), &MediaEngine::openComplete);
+        QElapsedTimer clock;
+        clock.start();
+        engine->setFileName(midi);
+        EXPECT_LT(clock.elapsed(), 250) << "the call returns before the rendering is done";
+        int ticks = 0;
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks; });
+        beat.start(20);
+        ASSERT_TRUE(opened.wait(60000));
+        EXPECT_GE(ticks, 5) << "events ran while it rendered, for " << clock.elapsed() << " ms";
+        EXPECT_NEAR(engine->duration(), 900.0, 2.0);
+
+        engine->setFileName(midi);
+        settle(50);
+        ASSERT_TRUE(open(*engine, wav)) << "another file replaces a rendering in progress";
+        settle(300);
+        EXPECT_EQ(engine->fileName(), wav);
+        EXPECT_EQ(scratchFiles(), before);
+        engine->setFileName(midi); // and the engine goes away while it renders
+    }
+    EXPECT_EQ(scratchFiles(), before);
 }
 
 TEST_F(MpvEngineTest, RenderingsAndCopiesAreRemovedWithTheirFile) {

@@ -5,7 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <random>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +139,52 @@ TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
     // Only the settings file is left behind: no temporary files.
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Velloran"))).entryList(QDir::Files),
               QStringList{QStringLiteral("Velloran.conf")});
+}
+
+// A writer killed at any moment of a burst of writes leaves the file as one of its
+// complete versions: never empty, cut short or missing.
+TEST(IniSettingsStore, AKillDuringABurstOfWritesNeverLeavesABrokenFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Velloran/Velloran.conf"));
+    const QStringList names = {keys::LargeChange, keys::CurrentFile, keys::PortId,
+                               QStringLiteral("Burst A"), QStringLiteral("Burst B")};
+    auto valueFor = [](int round, int key) {
+        return QStringLiteral("v%1-%2").arg(round).arg(QString((round * 7 + key) % 300, 'x'));
+    };
+    {
+        IniSettingsStore store(path);
+        for (int k = 0; k < names.size(); ++k)
+            store.write(names[k], valueFor(0, k));
+    }
+    const QRegularExpression wellFormed(QStringLiteral("^v(\\d+)-x*$"));
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> delayUs(0, 15000);
+    for (int kill = 0; kill < 300; ++kill) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            IniSettingsStore store(path);
+            for (int round = 1;; ++round)
+                for (int k = 0; k < names.size(); ++k)
+                    store.write(names[k], valueFor(round, k));
+        }
+        ::usleep(useconds_t(delayUs(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+
+        QFile file(path);
+        ASSERT_TRUE(file.exists()) << "after kill " << kill;
+        ASSERT_GT(file.size(), 0) << "after kill " << kill;
+        IniSettingsStore store(path);
+        for (int k = 0; k < names.size(); ++k) {
+            const QString value = store.read(names[k]);
+            const auto match = wellFormed.match(value);
+            ASSERT_TRUE(match.hasMatch() && value == valueFor(match.captured(1).toInt(), k))
+                << "after kill " << kill << ": " << names[k].toStdString() << "="
+                << value.toStdString();
+        }
+    }
 }
 
 TEST(IniSettingsStore, ReadsHandEditedAndQtWrittenFilesAndKeepsOddValues) {

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Writes the seed corpora under fuzz/corpus with the project's own generators: dvi_bench
+# for DVI recordings, make-dss for DSS recordings, libzipdll for archives.
+#   make-seeds.sh build-dir    (an ordinary build with the benchmarks)
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+out="$here/corpus"
+work="$(mktemp -d "${TMPDIR:-/tmp}/fuzz-seeds.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+rm -rf "$out" && mkdir -p "$out"/{dvi_header,dsscore,command_text,url,multipart,unzip}
+
+# DVI: header only, a little audio, and a recorded length beyond the file.
+"$build/bin/dvi_bench" make "$out/dvi_header/header-only.dvi" 972
+"$build/bin/dvi_bench" make "$out/dvi_header/short.dvi" 1500
+cp "$out/dvi_header/short.dvi" "$out/dvi_header/too-long.dvi"
+printf '\xff\xff\x00\x00' | dd of="$out/dvi_header/too-long.dvi" bs=1 seek=4 conv=notrunc status=none
+
+# DSS: a few SP frames, and a short LP recording from FFmpeg's G.723.1 encoder.
+make_dss="$build/bench/tools/make-dss"
+"$make_dss" sp 6 "$out/dsscore/sp.dss"
+ffmpeg -loglevel error -f lavfi -i "sine=frequency=300:sample_rate=8000:duration=0.2" \
+    -ac 1 -c:a g723_1 -b:a 6300 -f g723_1 "$work/tone.g723"
+"$make_dss" lp "$work/tone.g723" "$out/dsscore/lp.dss"
+
+# Archives: a folder with a file, a sub-folder and an empty folder, and a single file.
+mkdir -p "$work/src/sub" "$work/src/empty"
+printf 'first' >"$work/src/a.txt"
+printf 'second' >"$work/src/sub/b.txt"
+cat >"$work/zip.c" <<'C'
+#include <dlfcn.h>
+#include <stdint.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    void* lib = dlopen(argv[1], RTLD_NOW);
+    int (*zip)(intptr_t, intptr_t) = lib ? (int (*)(intptr_t, intptr_t))dlsym(lib, "BasicZip") : 0;
+    for (int i = 2; zip && i + 1 < argc; i += 2)
+        if (!zip((intptr_t)argv[i], (intptr_t)argv[i + 1]))
+            return 1;
+    return zip ? 0 : 1;
+}
+C
+cc -o "$work/zip" "$work/zip.c" -ldl
+"$work/zip" "$build/bin/libzipdll.so" "$out/unzip/folder.zip" "$work/src" \
+    "$out/unzip/file.zip" "$work/src/a.txt"
+
+# Texts: request lines, URLs, and multipart fields (file name, then name and value, cut at
+# zero bytes).
+printf '/home/typist/rec 01.dss|/home/typist/rec 01.wav' >"$out/command_text/request"
+printf '  a.dss \t|  b.wav ' >"$out/command_text/blanks"
+printf 'a.dss\0|\0b.wav' >"$out/command_text/split"
+printf 'http://127.0.0.1:8080/upload?id=7' >"$out/url/http"
+printf 'https://example.invalid/a%%20b/c' >"$out/url/https"
+printf 'localhost:18080/text' >"$out/url/no-scheme"
+printf 'http://[::1]:99/x y' >"$out/url/v6"
+printf '/tmp/rec.dss\0author\0typist\0job\0"17"\r\n' >"$out/multipart/fields"
+printf '\0only\0field' >"$out/multipart/no-file"
+echo "seeds written to $out"
