@@ -18,7 +18,11 @@ command -v curl >/dev/null || { echo "relaywick: curl missing (package curl)" >&
 work="$(mktemp -d "${TMPDIR:-/tmp}/relaywick-bench.XXXXXX")"
 server_pid=
 cleanup() {
-    [[ -n "$server_pid" ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    # The server ends by our signal; its status is not the run's.
+    if [[ -n "$server_pid" ]]; then
+        kill "$server_pid" 2>/dev/null
+        wait "$server_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
