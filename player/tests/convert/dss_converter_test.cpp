@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "fakes/player_rig.h"
 #include "fakes/qt_printers.h"
+#include "file_bytes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -19,18 +20,10 @@
 
 using namespace velloran;
 
+using velloran::testing::readAll;
+using velloran::testing::writeAll;
+
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 void backdate(const QString& path, int seconds) {
     QFile file(path);

@@ -2,6 +2,7 @@
 #include "core/player_state.h"
 #include "core/settings.h"
 #include "fakes/fake_prompts.h"
+#include "file_bytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,21 +27,13 @@ inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
 }
 QT_END_NAMESPACE
 
+using velloran::testing::readAll;
+using velloran::testing::writeAll;
+
 namespace {
 
 QByteArray fromHex(const char* hex) {
     return QByteArray::fromHex(QByteArray(hex).replace(' ', ""));
-}
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 // Audio bytes that differ from piece to piece, so a misplaced piece shows.
