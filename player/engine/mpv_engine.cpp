@@ -79,6 +79,12 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         {"input-default-bindings", "no"},
         {"input-vo-keyboard", "no"},
         {"load-scripts", "no"},
+        // mpv's built-in scripts (stats, console, controller) each run a Lua
+        // state with an on-screen renderer: several MiB a typist never sees.
+        {"osc", "no"},
+        {"load-stats-overlay", "no"},
+        {"load-osd-console", "no"},
+        {"load-auto-profiles", "no"},
         {"ytdl", "no"},
         {"resume-playback", "no"},
         {"vid", "no"},
