@@ -167,10 +167,14 @@ void MpvEngine::drainEvents() {
     }
     const QPointer<MpvEngine> alive(this);
     for (const Emission& e : out) {
-        if (e.what == Emit::OpenComplete)
+        if (e.what == Emit::OpenComplete) {
             emit openComplete();
-        else
+        } else if (e.what == Emit::Tick) {
+            if (loaded_) // unless a handler has closed the file meanwhile
+                emit timer();
+        } else {
             emit positionChange(e.oldPosition, e.newPosition);
+        }
         if (!alive)
             return;
     }
@@ -189,6 +193,9 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         lastPosition_ = 0;
         timer_.start();
         out.push_back({Emit::OpenComplete});
+        // The display takes the length from a tick: the first one comes at
+        // once, not a whole period after the file has opened.
+        out.push_back({Emit::Tick});
         break;
     case MPV_EVENT_END_FILE: {
         const auto* end = static_cast<const mpv_event_end_file*>(event.data);

@@ -63,7 +63,7 @@ private:
     struct HandleDeleter {
         void operator()(mpv_handle* handle) const;
     };
-    enum class Emit { OpenComplete, PositionChange };
+    enum class Emit { OpenComplete, PositionChange, Tick };
     struct Emission {
         Emit what;
         double oldPosition = 0;

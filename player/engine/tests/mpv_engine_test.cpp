@@ -88,6 +88,7 @@ TEST_F(MpvEngineTest, OpensWithoutPlayingAndTicksWhileOpen) {
     EXPECT_EQ(engine->selectionEnd(), engine->duration());
     EXPECT_EQ(engine->selectionStart(), 0.0);
     EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
+    EXPECT_EQ(ticks.count(), 1) << "the first tick follows the opening at once";
     EXPECT_TRUE(ticks.wait(kOpenTimeoutMs));
     settle();
     EXPECT_LT(engine->currentPosition(), 0.05) << "opening does not start playback";
