@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Start-up as a typist sees it, against mpv's own window on the same file, on a
-# private X display (with a private sound server and session bus, as on a desktop):
+# private X display (with a private sound server and session bus, as on a desktop).
+# A third line, the floor, is Qt and our engine alone: one empty window with the file open.
 #  - launch to the splash, the splash to the main window, the main window to the
 #    length in its caption;
 #  - resident memory 5 s after, with a one-hour dictation open.
@@ -11,7 +12,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
 build="$(cd "${1:-build}" && pwd)"
 watch="$build/bin/startup_watch"
-for t in startup_watch latency_bench velloran; do
+for t in startup_watch startup_floor latency_bench velloran; do
     [[ -x "$build/bin/$t" ]] || cmake --build "$build" --target "$t" >/dev/null
 done
 command -v mpv >/dev/null || { echo "startup: mpv is not installed (scripts/install-deps.sh)" >&2; exit 1; }
@@ -22,7 +23,7 @@ runs="${STARTUP_RUNS:-5}"
 
 "$root/tests/run-with.sh" --xvfb --pulse --dbus -- bash -c '
     set -e
-    watch="$1" velloran="$2" file="$3" runs="$4"
+    watch="$1" velloran="$2" file="$3" runs="$4" floor="$5"
     median() { sort -n | awk "{ v[NR] = \$1 } END { if (NR) printf \"%.1f\", (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }"; }
     figures() { # name, then the watch command; prints the medians
         local name="$1"; shift
@@ -41,4 +42,5 @@ runs="${STARTUP_RUNS:-5}"
     figures "velloran" "$watch" --caption " - Length : " -- "$velloran" "$file"
     figures "mpv $(mpv --version | head -1 | cut -d" " -f2), its own window (--force-window --vo=x11)" \
         "$watch" -- mpv --no-config --force-window=immediate --vo=x11 --pause --keep-open=always "$file"
-' _ "$watch" "$build/bin/velloran" "$work/hour.wav" "$runs"
+    figures "the floor: Qt and the engine, one empty window" "$watch" --caption " - Length : " -- "$floor" "$file"
+' _ "$watch" "$build/bin/velloran" "$work/hour.wav" "$runs" "$build/bin/startup_floor"

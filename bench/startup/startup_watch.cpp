@@ -132,7 +132,14 @@ int main(int argc, char** argv) {
 
     const Clock::time_point launch = Clock::now();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, program[0], nullptr, nullptr, program, environ) != 0) {
+    // What the program prints is not what is measured here.
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawnp(&pid, program[0], &quiet, nullptr, program, environ);
+    posix_spawn_file_actions_destroy(&quiet);
+    if (spawned != 0) {
         std::fprintf(stderr, "startup_watch: cannot start %s\n", program[0]);
         return 1;
     }
