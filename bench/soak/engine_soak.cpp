@@ -5,6 +5,7 @@
 // descriptors are sampled every EVERY cycles. Fails when memory grows by more than 10 %
 // from the first sample at or after WARMUP cycles (the allocator's arenas fill up over the
 // first few hundred cycles, and stay so), or descriptors grow at all, or an open fails.
+#include "engine/allocator.h"
 #include "engine/mpv_engine.h"
 
 #include <QCoreApplication>
@@ -70,6 +71,8 @@ void runEvents(int ms) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // As the player does: the soak is the player's engine over a long day.
+    velloran::engine::returnLargeBuffersToTheSystem();
     QCoreApplication app(argc, argv);
     if (argc < 5) {
         std::fprintf(stderr, "usage: engine_soak CYCLES EVERY WARMUP FILE...\n");

@@ -1,6 +1,7 @@
 // velloran: the dictation player.
 #include "composition.h"
 #include "core/hot_keys.h"
+#include "engine/allocator.h"
 #include "info_options.h"
 #include "session/remote_control.h"
 
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return sendCommand(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     }
+    velloran::engine::returnLargeBuffersToTheSystem();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));
