@@ -39,8 +39,8 @@ runs="${STARTUP_RUNS:-5}"
         done
         grep resident "$TMPDIR/one"
     }
-    figures "velloran" "$watch" --caption " - Length : " -- "$velloran" "$file"
+    figures "velloran" "$watch" --caption " - Length : 01:00:00" -- "$velloran" "$file"
     figures "mpv $(mpv --version | head -1 | cut -d" " -f2), its own window (--force-window --vo=x11)" \
         "$watch" -- mpv --no-config --force-window=immediate --vo=x11 --pause --keep-open=always "$file"
-    figures "the floor: Qt and the engine, one empty window" "$watch" --caption " - Length : " -- "$floor" "$file"
+    figures "the floor: Qt and the engine, one empty window" "$watch" --caption " - Length : 3600" -- "$floor" "$file"
 ' _ "$watch" "$build/bin/velloran" "$work/hour.wav" "$runs" "$build/bin/startup_floor"

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -147,14 +148,53 @@ int main(int argc, char** argv) {
     std::optional<Clock::time_point> firstWindow, normalWindow, captioned;
     std::string firstTitle, normalTitle;
     std::set<xcb_window_t> mapped;
+    const bool trace = std::getenv("STARTUP_WATCH_TRACE") != nullptr;
     auto titleOf = [&](xcb_window_t w) {
         std::string t = property(c, w, netName, utf8);
         return t.empty() ? property(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING) : t;
     };
-    auto checkCaption = [&](xcb_window_t w, Clock::time_point when) {
-        if (!captioned && !caption.empty() && mapped.count(w) &&
-            titleOf(w).find(caption) != std::string::npos)
-            captioned = when;
+    // A title read now may be newer than the event that asked for it: the
+    // change it shows counts from the last event for that window, and events
+    // that come in while titles are read mean reading them again.
+    std::map<xcb_window_t, Clock::time_point> titleTouched;
+    auto handle = [&](xcb_generic_event_t* raw, Clock::time_point now) {
+        switch (raw->response_type & 0x7f) {
+        case XCB_CREATE_NOTIFY: {
+            const auto* e = reinterpret_cast<xcb_create_notify_event_t*>(raw);
+            const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+            xcb_change_window_attributes(c, e->window, XCB_CW_EVENT_MASK, &mask);
+            xcb_flush(c);
+            break;
+        }
+        case XCB_MAP_NOTIFY: {
+            const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(raw);
+            if (e->event != root)
+                break;
+            mapped.insert(e->window);
+            if (trace)
+                std::fprintf(stderr, "%8.1f map %x\n", msSince(launch, now), e->window);
+            if (!firstWindow) {
+                firstWindow = now;
+                firstTitle = titleOf(e->window);
+            }
+            const std::vector<xcb_atom_t> types = atoms(c, e->window, windowType);
+            const bool normal = types.empty() || types.front() == typeNormal;
+            if (normal && !normalWindow && !e->override_redirect) {
+                normalWindow = now;
+                normalTitle = titleOf(e->window);
+            }
+            titleTouched[e->window] = now;
+            break;
+        }
+        case XCB_PROPERTY_NOTIFY: {
+            const auto* e = reinterpret_cast<xcb_property_notify_event_t*>(raw);
+            if (e->atom == netName || e->atom == XCB_ATOM_WM_NAME)
+                titleTouched[e->window] = now;
+            break;
+        }
+        default:
+            break;
+        }
     };
 
     const int fd = xcb_get_file_descriptor(c);
@@ -170,51 +210,29 @@ int main(int argc, char** argv) {
         }
         pollfd p{fd, POLLIN, 0};
         poll(&p, 1, 20);
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
-            const std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(raw, &std::free);
-            const Clock::time_point now = Clock::now();
-            switch (event->response_type & 0x7f) {
-            case XCB_CREATE_NOTIFY: {
-                const auto* e = reinterpret_cast<xcb_create_notify_event_t*>(raw);
-                const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
-                xcb_change_window_attributes(c, e->window, XCB_CW_EVENT_MASK, &mask);
-                xcb_flush(c);
-                break;
+        for (;;) {
+            while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
+                handle(raw, Clock::now());
+                std::free(raw);
             }
-            case XCB_MAP_NOTIFY: {
-                const auto* e = reinterpret_cast<xcb_map_notify_event_t*>(raw);
-                if (e->event != root)
-                    break;
-                mapped.insert(e->window);
-                if (getenv("STARTUP_WATCH_TRACE"))
-                    std::fprintf(stderr, "%8.1f map %x %s\n", msSince(launch, now), e->window,
-                                 titleOf(e->window).c_str());
-                if (!firstWindow) {
-                    firstWindow = now;
-                    firstTitle = titleOf(e->window);
-                }
-                const std::vector<xcb_atom_t> types = atoms(c, e->window, windowType);
-                const bool normal = types.empty() || types.front() == typeNormal;
-                if (normal && !normalWindow && !e->override_redirect) {
-                    normalWindow = now;
-                    normalTitle = titleOf(e->window);
-                }
-                checkCaption(e->window, now);
-                break;
+            std::map<xcb_window_t, std::string> titles;
+            for (const auto& [w, when] : titleTouched)
+                if (mapped.count(w))
+                    titles[w] = titleOf(w);
+            if (xcb_generic_event_t* late = xcb_poll_for_queued_event(c)) {
+                handle(late, Clock::now());
+                std::free(late);
+                continue;
             }
-            case XCB_PROPERTY_NOTIFY: {
-                const auto* e = reinterpret_cast<xcb_property_notify_event_t*>(raw);
-                if (e->atom == netName || e->atom == XCB_ATOM_WM_NAME) {
-                    if (getenv("STARTUP_WATCH_TRACE"))
-                        std::fprintf(stderr, "%8.1f title %x %s\n", msSince(launch, now), e->window,
-                                     titleOf(e->window).c_str());
-                    checkCaption(e->window, now);
-                }
-                break;
+            for (const auto& [w, title] : titles) {
+                if (trace)
+                    std::fprintf(stderr, "%8.1f title %x %s\n", msSince(launch, titleTouched[w]), w,
+                                 title.c_str());
+                if (!captioned && !caption.empty() && title.find(caption) != std::string::npos)
+                    captioned = titleTouched[w];
             }
-            default:
-                break;
-            }
+            titleTouched.clear();
+            break;
         }
     }
     if (exited) {
