@@ -1,7 +1,7 @@
 // latency_bench make-wav PATH SECONDS  - the test dictation: a 1 kHz tone, 16 kHz mono,
 //                                        quiet for the first half of every 10 s, loud after
 // latency_bench velloran WAV            - the player's Play, Pause and skip to sound at the sink
-// latency_bench mpv WAV                 - the same through mpv's command line over its IPC socket
+// latency_bench mpv WAV SOCKET          - the same through mpv's command line over its IPC socket
 //
 // Both record the default sink's monitor while they play, so a figure is the time from the
 // command to the sample reaching the sink. Runs inside a private PulseAudio (run.sh).
@@ -17,7 +17,6 @@
 #include "fakes/fake_prompts.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -37,7 +36,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -47,17 +45,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using velloran::MediaEngine;
 
-const int kTrials = qEnvironmentVariableIntValue("LATENCY_TRIALS") > 0
-                        ? qEnvironmentVariableIntValue("LATENCY_TRIALS")
-                        : 20;
+int trials() {
+    const int asked = qEnvironmentVariableIntValue("LATENCY_TRIALS");
+    return asked > 0 ? asked : 20;
+}
 constexpr int kFileRate = 16000;
 constexpr double kQuiet = 0.3;  // tone amplitude in the first half of each 10 s slot
 constexpr double kLoud = 0.8;   // and in the second half
 constexpr float kSound = 0.02f; // -34 dBFS: anything above is sound
 constexpr float kLoudSound = 0.55f;
 constexpr int kRecordRate = 48000;
-constexpr int kChunkFrames = 96;  // 2 ms reads from the monitor
-constexpr double kPlayFrom = 7.5; // within a slot; a 3 s step back back puts the start in 10..15
+constexpr int kChunkFrames = 96; // 2 ms reads from the monitor
+// Where a Play trial's step back lands within its slot: in the loud half, while
+// the place it steps back from (7.5 + 3 s) lies in the next slot's quiet half.
+constexpr double kPlayFrom = 7.5;
 
 double seconds(Clock::time_point t) {
     return std::chrono::duration<double>(t.time_since_epoch()).count();
@@ -277,7 +278,7 @@ Commands drive(Subject& s) {
         return t;
     };
     const double slotQuietEnd = 5.0;
-    for (int i = 0; i < kTrials; ++i) {
+    for (int i = 0; i < trials(); ++i) {
         // Play and pause. The pedal's step back lands in the loud half of a
         // slot; where playing stopped lies in the quiet half of the next, so
         // what the buffers still hold from there is told apart.
@@ -374,7 +375,7 @@ void report(const char* who, const QString& ao, const Figures& f) {
     std::printf("%-22s play %s  from the step back %s  pause %s  skip %s  (ms, median worst "
                 "of %d; ao %s; %d dropouts in %.0f s played%s)\n",
                 who, qPrintable(stats(f.play)), qPrintable(stats(f.placed)),
-                qPrintable(stats(f.pause)), qPrintable(stats(f.skip)), kTrials, qPrintable(ao),
+                qPrintable(stats(f.pause)), qPrintable(stats(f.skip)), trials(), qPrintable(ao),
                 f.dropouts, f.playedSeconds, qPrintable(faults));
     std::fflush(stdout);
 }
