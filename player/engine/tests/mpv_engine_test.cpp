@@ -564,24 +564,6 @@ TEST_F(MpvEngineTest, MidiFilesPlayAudibly) {
     EXPECT_GT(std::max(pcm.rms(0), pcm.rms(1)), 0.05) << "audible, not -40 dBFS";
 }
 
-// A MIDI file of `notes` one-second notes.
-QByteArray longMidi(int notes) {
-    QByteArray track = QByteArray::fromHex("00c000");
-    for (int i = 0; i < notes; ++i)
-        track += QByteArray::fromHex("00903c648740803c00");
-    track += QByteArray::fromHex("00ff2f00");
-    QByteArray smf = "MThd" +
-                     QByteArray::fromHex("0000000600000001"
-                                         "01e0") +
-                     "MTrk";
-    const quint32 n = quint32(track.size());
-    smf += char(n >> 24);
-    smf += char(n >> 16);
-    smf += char(n >> 8);
-    smf += char(n);
-    return smf + track;
-}
-
 // Rendering a long MIDI file takes seconds: the event loop keeps running meanwhile, and a
 // render given up (another file, or the engine going away) leaves nothing behind.
 TEST_F(MpvEngineTest, MidiRenderingDoesNotHoldUpTheEventLoop) {
