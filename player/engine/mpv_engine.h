@@ -86,7 +86,8 @@ private:
     void handleEvent(const mpv_event& event, std::vector<Emission>& out);
     void closeMedia();
     void failOpen(const QString& reason);
-    // Hands mpv the file to play: the original or a prepared copy that the engine keeps.
+    // Hands mpv what to play: the original, a prepared copy or the stream of a
+    // rendering, whose file the engine keeps.
     void loadPlayFile(const QString& playPath, engine::ScratchFile copy);
     void midiReady(quint64 generation, bool ok);
     // Opens a MIDI rendering for mpv, on one of mpv's threads.
