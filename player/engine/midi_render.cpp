@@ -353,7 +353,8 @@ void MidiRendering::run(const QString& midiPath, const QString& soundFont,
     }
     // Exactly as long as the music, so that the header, the data and the
     // length mpv reports agree from the start.
-    const qint64 frames = std::min(kMaxFrames, qint64(std::llround(midi->seconds() * kSampleRate)));
+    const qint64 frames =
+        std::clamp(qint64(std::llround(midi->seconds() * kSampleRate)), qint64(1), kMaxFrames);
     const QByteArray header = wavHeader(frames);
     {
         const std::lock_guard lock(mutex_);
