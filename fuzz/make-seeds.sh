@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed corpora under fuzz/corpus with the project's own generators: dvi_bench
-# for DVI recordings, make-dss for DSS recordings, libzipdll for archives.
+# for DVI recordings, make-dss for DSS recordings, libzipdll for archives, engine_bench
+# for MIDI files.
 #   make-seeds.sh build-dir    (an ordinary build with the benchmarks)
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -8,13 +9,22 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$here/corpus"
 work="$(mktemp -d "${TMPDIR:-/tmp}/fuzz-seeds.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-rm -rf "$out" && mkdir -p "$out"/{dvi_header,dsscore,command_text,url,multipart,unzip}
+rm -rf "$out" && mkdir -p "$out"/{dvi_header,dsscore,command_text,url,multipart,unzip,midi_file}
 
 # DVI: header only, a little audio, and a recorded length beyond the file.
 "$build/bin/dvi_bench" make "$out/dvi_header/header-only.dvi" 972
 "$build/bin/dvi_bench" make "$out/dvi_header/short.dvi" 1500
 cp "$out/dvi_header/short.dvi" "$out/dvi_header/too-long.dvi"
 printf '\xff\xff\x00\x00' | dd of="$out/dvi_header/too-long.dvi" bs=1 seek=4 conv=notrunc status=none
+
+# MIDI: chords in one track, and two tracks with tempo changes, running status and a
+# system-exclusive message.
+"$build/bin/engine_bench" make-midi "$out/midi_file/chords.mid" 4
+{
+    printf 'MThd\0\0\0\6\0\1\0\2\1\340'
+    printf 'MTrk\0\0\0\23\0\377\121\3\7\241\40\207\100\377\121\3\17\102\100\0\377\57\0'
+    printf 'MTrk\0\0\0\30\0\360\5\176\177\11\1\367\0\220\74\144\203\140\76\144\207\100\74\0\0\377\57\0'
+} >"$out/midi_file/tracks.mid"
 
 # DSS: a few SP frames, and a short LP recording from FFmpeg's G.723.1 encoder.
 make_dss="$build/bench/tools/make-dss"

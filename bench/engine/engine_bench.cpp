@@ -1,7 +1,11 @@
 // engine_bench hold WAV     - a pedal hold (3200 write+read passes) through the
 //                            engine and through raw libmpv seeks, same file
-// engine_bench open FILE    - time from setFileName() to openComplete()
-// engine_bench make-wav PATH SECONDS / make-vox PATH SECONDS - fixtures
+// engine_bench open FILE [--repeat N] - time from setFileName() to openComplete(),
+//                            the median of N opens, each by a fresh engine
+// engine_bench seek-end FILE - right after opening, a seek to a second before
+//                            the end, to playback from there
+// engine_bench make-wav PATH SECONDS / make-vox PATH SECONDS / make-midi PATH SECONDS
+//                          - fixtures (make-midi: one-second chords)
 #include "engine/mpv_engine.h"
 
 #include <QCoreApplication>
@@ -13,8 +17,10 @@
 
 #include <mpv/client.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 using velloran::MediaEngine;
 using velloran::MpvEngine;
@@ -150,12 +156,77 @@ int hold(const QString& path) {
     return 0;
 }
 
-int open(const QString& path) {
+int open(const QString& path, int repeat) {
+    std::vector<qint64> times;
+    double duration = 0;
+    for (int i = 0; i < std::max(1, repeat); ++i) {
+        MpvEngine engine(quiet());
+        qint64 ns = 0;
+        if (!openAndWait(engine, path, &ns))
+            return 1;
+        times.push_back(ns);
+        duration = engine.duration();
+    }
+    std::sort(times.begin(), times.end());
+    std::printf("engine   open: %.1f ms (median of %zu, %.1f to %.1f), duration %.3f s\n",
+                times[times.size() / 2] / 1e6, times.size(), times.front() / 1e6,
+                times.back() / 1e6, duration);
+    return 0;
+}
+
+int seekToEnd(const QString& path) {
     MpvEngine engine(quiet());
     qint64 ns = 0;
     if (!openAndWait(engine, path, &ns))
         return 1;
-    std::printf("engine   open: %.1f ms, duration %.3f s\n", ns / 1e6, engine.duration());
+    const double target = std::max(0.0, engine.duration() - 1.0);
+    QElapsedTimer clock;
+    clock.start();
+    engine.setCurrentPosition(target);
+    engine.run();
+    // Playing from there: the position read back moves past the target. Looked
+    // at every 5 ms, so that the rendering has the cores.
+    // The longest gap between two looks is how long the event loop was held up.
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer sinceLook;
+    sinceLook.start();
+    qint64 longestGap = 0;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        longestGap = std::max(longestGap, sinceLook.nsecsElapsed());
+        const bool playing = engine.currentPosition() > target + 0.01;
+        sinceLook.restart();
+        if (clock.elapsed() > 30000 || playing)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    std::printf("engine   seek to the end after opening: %.1f ms to play from %.1f s; event loop "
+                "held up at most %.1f ms (looking every 5 ms)\n",
+                clock.nsecsElapsed() / 1e6, target, longestGap / 1e6);
+    return 0;
+}
+
+// A MIDI file of one-second C major chords at 120 bpm.
+int makeMidi(const char* path, int seconds) {
+    QByteArray track = QByteArray::fromHex("00c000");
+    for (int i = 0; i < seconds; ++i)
+        track += QByteArray::fromHex("00903c64"
+                                     "00904064"
+                                     "00904364"
+                                     "8740803c00"
+                                     "00804000"
+                                     "00804300");
+    track += QByteArray::fromHex("00ff2f00");
+    QByteArray be(4, '\0');
+    qToBigEndian(quint32(track.size()), be.data());
+    QFile f(QString::fromLocal8Bit(path));
+    if (!f.open(QIODevice::WriteOnly))
+        return 1;
+    f.write("MThd" +
+            QByteArray::fromHex("0000000600000001"
+                                "01e0") +
+            "MTrk" + be + track);
     return 0;
 }
 
@@ -170,8 +241,14 @@ int main(int argc, char** argv) {
         return makeVox(argv[2], std::atof(argv[3]));
     if (mode == "hold")
         return hold(QString::fromLocal8Bit(argv[2]));
+    if (mode == "make-midi" && argc > 3)
+        return makeMidi(argv[2], std::atoi(argv[3]));
     if (mode == "open")
-        return open(QString::fromLocal8Bit(argv[2]));
-    std::fprintf(stderr, "usage: engine_bench hold|open FILE | make-wav|make-vox PATH SECONDS\n");
+        return open(QString::fromLocal8Bit(argv[2]),
+                    argc > 4 && qstrcmp(argv[3], "--repeat") == 0 ? std::atoi(argv[4]) : 1);
+    if (mode == "seek-end")
+        return seekToEnd(QString::fromLocal8Bit(argv[2]));
+    std::fprintf(stderr, "usage: engine_bench hold|open [--repeat N]|seek-end FILE | "
+                         "make-wav|make-vox|make-midi PATH SECONDS\n");
     return 2;
 }

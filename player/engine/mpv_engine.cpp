@@ -8,10 +8,10 @@
 #include <QPointer>
 
 #include <mpv/client.h>
+#include <mpv/stream_cb.h>
 
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 namespace velloran {
 
@@ -26,6 +26,9 @@ constexpr quint64 kObserveDuration = 12;
 // If mpv never confirms a seek (it always has so far), stop holding the
 // written target after this many timer periods.
 constexpr int kSeekConfirmTicks = 8;
+// mpv reads MIDI renderings from "velloran-midi://<generation>" while they are written.
+constexpr char kMidiProtocol[] = "velloran-midi";
+const QByteArray kMidiUriPrefix = QByteArray(kMidiProtocol) + "://";
 
 bool getFlag(mpv_handle* h, const char* name, bool fallback) {
     int value = 0;
@@ -39,6 +42,43 @@ std::optional<double> getDouble(mpv_handle* h, const char* name) {
     return value;
 }
 
+// One opening of a MIDI rendering by mpv. The callbacks run on mpv's threads
+// and let nothing unwind into it.
+struct MidiReader {
+    std::shared_ptr<engine::MidiRendering> rendering;
+    qint64 position = 0;
+    std::atomic<bool> cancelled{false};
+
+    static int64_t read(void* cookie, char* buffer, uint64_t bytes) {
+        auto* r = static_cast<MidiReader*>(cookie);
+        try {
+            const qint64 n = r->rendering->read(
+                r->position, buffer, qint64(std::min<uint64_t>(bytes, 1 << 20)), &r->cancelled);
+            if (n > 0)
+                r->position += n;
+            return n;
+        } catch (...) {
+            return -1;
+        }
+    }
+    static int64_t seek(void* cookie, int64_t offset) {
+        auto* r = static_cast<MidiReader*>(cookie);
+        if (offset < 0 || offset > r->rendering->size())
+            return MPV_ERROR_GENERIC;
+        r->position = offset;
+        return offset;
+    }
+    static int64_t size(void* cookie) {
+        return static_cast<MidiReader*>(cookie)->rendering->size();
+    }
+    static void close(void* cookie) { delete static_cast<MidiReader*>(cookie); }
+    static void cancel(void* cookie) {
+        auto* r = static_cast<MidiReader*>(cookie);
+        r->cancelled = true;
+        r->rendering->wake();
+    }
+};
+
 } // namespace
 
 void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const {
@@ -46,10 +86,9 @@ void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const {
 }
 
 struct MpvEngine::MidiRender {
-    std::atomic<bool> cancel{false};
     quint64 generation = 0;
     engine::ScratchFile copy;
-    std::thread thread;
+    std::shared_ptr<engine::MidiRendering> rendering;
 };
 
 MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
@@ -108,7 +147,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         mpv_set_option_string(h, "ao", ao.constData());
     for (const auto& [name, value] : options_.extraOptions)
         mpv_set_option_string(h, name.constData(), value.constData());
-    if (mpv_initialize(h) < 0)
+    if (mpv_initialize(h) < 0 ||
+        mpv_stream_cb_add_ro(h, kMidiProtocol, this, &MpvEngine::openMidiStream) < 0)
         return;
     mpv_observe_property(h, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(h, kObservePause, "pause", MPV_FORMAT_FLAG);
@@ -327,23 +367,23 @@ void MpvEngine::setFileName(const QString& path) {
         auto render = std::make_unique<MidiRender>();
         render->copy = engine::ScratchFile::create(QStringLiteral(".wav"));
         render->generation = generation_;
-        const QString font =
-            options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
         if (render->copy.isNull()) {
             failOpen(QStringLiteral("no room for a working copy"));
             return;
         }
-        // Rendering a long file takes seconds; the window must not wait for it. The
-        // thread is joined before the engine gives the render up, so `this` outlives it.
-        MidiRender* job = render.get();
-        const QString dest = job->copy.path();
-        job->thread = std::thread([this, job, path, font, dest] {
-            const bool ok = engine::renderMidiToWav(path, font, dest, nullptr, &job->cancel);
-            const quint64 generation = job->generation;
-            QMetaObject::invokeMethod(
-                this, [this, generation, ok] { midiRendered(generation, ok); },
-                Qt::QueuedConnection);
-        });
+        const QString font =
+            options_.soundFont.isEmpty() ? engine::defaultSoundFont() : options_.soundFont;
+        // The file is read and the synthesiser set up off this thread; mpv gets the
+        // rendering once its length is known and plays it while it is written. The
+        // rendering's thread is stopped before the engine gives it up, so `this`
+        // outlives the callback.
+        const quint64 generation = generation_;
+        render->rendering = std::make_shared<engine::MidiRendering>(
+            path, font, render->copy.path(), [this, generation](bool ok) {
+                QMetaObject::invokeMethod(
+                    this, [this, generation, ok] { midiReady(generation, ok); },
+                    Qt::QueuedConnection);
+            });
         midiRender_ = std::move(render);
         return;
     } else if (probe.kind == engine::SourceKind::DialogicWav) {
@@ -361,25 +401,58 @@ void MpvEngine::setFileName(const QString& path) {
     loadPlayFile(playPath, std::move(scratch));
 }
 
-void MpvEngine::midiRendered(quint64 generation, bool ok) {
+void MpvEngine::midiReady(quint64 generation, bool ok) {
     if (!midiRender_ || midiRender_->generation != generation || generation != generation_)
         return; // given up meanwhile
-    midiRender_->thread.join();
-    engine::ScratchFile copy = std::move(midiRender_->copy);
-    midiRender_.reset();
     if (!ok) {
         failOpen(QStringLiteral("the MIDI file cannot be played"));
         return;
     }
-    const QString playPath = copy.path();
-    loadPlayFile(playPath, std::move(copy));
+    {
+        const std::lock_guard lock(servedMutex_);
+        servedRendering_ = midiRender_->rendering;
+        servedGeneration_ = generation;
+    }
+    loadPlayFile(QString::fromLatin1(kMidiUriPrefix + QByteArray::number(generation)),
+                 std::move(midiRender_->copy));
 }
 
+int MpvEngine::openMidiStream(void* self, char* uri, mpv_stream_cb_info* info) {
+    try {
+        auto* engine = static_cast<MpvEngine*>(self);
+        const QByteArrayView name(uri);
+        bool ok = false;
+        const quint64 generation = name.startsWith(kMidiUriPrefix)
+                                       ? name.sliced(kMidiUriPrefix.size()).toULongLong(&ok)
+                                       : 0;
+        auto reader = std::make_unique<MidiReader>();
+        {
+            const std::lock_guard lock(engine->servedMutex_);
+            if (!ok || !engine->servedRendering_ || generation != engine->servedGeneration_)
+                return MPV_ERROR_LOADING_FAILED; // a file given up meanwhile
+            reader->rendering = engine->servedRendering_;
+        }
+        info->cookie = reader.release();
+        info->read_fn = &MidiReader::read;
+        info->seek_fn = &MidiReader::seek;
+        info->size_fn = &MidiReader::size;
+        info->close_fn = &MidiReader::close;
+        info->cancel_fn = &MidiReader::cancel;
+        return 0;
+    } catch (...) {
+        return MPV_ERROR_LOADING_FAILED;
+    }
+}
+
+// Blocked reads of the rendering fail from here on; mpv closes the stream in its own time.
 void MpvEngine::abandonMidiRender() {
     if (!midiRender_)
         return;
-    midiRender_->cancel = true;
-    midiRender_->thread.join();
+    {
+        const std::lock_guard lock(servedMutex_);
+        servedRendering_.reset();
+    }
+    midiRender_->rendering->stop();
     midiRender_.reset();
 }
 

@@ -10,11 +10,17 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 struct mpv_handle;
 struct mpv_event;
+struct mpv_stream_cb_info;
+
+namespace velloran::engine {
+class MidiRendering;
+}
 
 namespace velloran {
 
@@ -80,9 +86,12 @@ private:
     void handleEvent(const mpv_event& event, std::vector<Emission>& out);
     void closeMedia();
     void failOpen(const QString& reason);
-    // Hands mpv the file to play: the original or a prepared copy that the engine keeps.
+    // Hands mpv what to play: the original, a prepared copy or the stream of a
+    // rendering, whose file the engine keeps.
     void loadPlayFile(const QString& playPath, engine::ScratchFile copy);
-    void midiRendered(quint64 generation, bool ok);
+    void midiReady(quint64 generation, bool ok);
+    // Opens a MIDI rendering for mpv, on one of mpv's threads.
+    static int openMidiStream(void* self, char* uri, mpv_stream_cb_info* info);
     void abandonMidiRender();
     void sendSeek(double target);
     void seekDone();
@@ -102,9 +111,13 @@ private:
     engine::ScratchFile scratch_; // the rendered or retagged copy being played
     struct MidiRender;
     std::unique_ptr<MidiRender> midiRender_; // a MIDI file being rendered, off this thread
-    quint64 generation_ = 0;                 // bumped by every setFileName()
-    qint64 expectedEntry_ = -1;              // mpv playlist entry of the file we asked for
-    qint64 startedEntry_ = -1;               // mpv playlist entry that started last
+    // The rendering mpv may open, and its generation; read by openMidiStream().
+    std::mutex servedMutex_;
+    std::shared_ptr<engine::MidiRendering> servedRendering_;
+    quint64 servedGeneration_ = 0;
+    quint64 generation_ = 0;    // bumped by every setFileName()
+    qint64 expectedEntry_ = -1; // mpv playlist entry of the file we asked for
+    qint64 startedEntry_ = -1;  // mpv playlist entry that started last
     bool loaded_ = false;
     double duration_ = 0;
     bool stopped_ = true;

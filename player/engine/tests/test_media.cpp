@@ -84,22 +84,52 @@ QByteArray dialogicWav(const QByteArray& audio) {
     return wav + audio;
 }
 
+QByteArray smf(quint16 format, quint16 division, const QList<QByteArray>& tracks) {
+    QByteArray file = "MThd";
+    putBig32(file, 6);
+    char raw[2];
+    for (quint16 v : {format, quint16(tracks.size()), division}) {
+        qToBigEndian(v, raw);
+        file.append(raw, 2);
+    }
+    for (const QByteArray& track : tracks) {
+        file += "MTrk";
+        putBig32(file, quint32(track.size()));
+        file += track;
+    }
+    return file;
+}
+
 QByteArray twoNoteMidi() {
-    QByteArray track;
-    track += QByteArray::fromHex("00c000"     // program 0
-                                 "00903c64"   // C5 on
-                                 "8740803c00" // 960 ticks later: off
-                                 "00904064"   // E5 on
-                                 "8740804000" // 960 ticks later: off
-                                 "00ff2f00"); // end of track
-    QByteArray smf = "MThd";
-    putBig32(smf, 6);
-    smf += QByteArray::fromHex("0000"
-                               "0001"
-                               "01e0"); // format 0, one track, 480 per quarter
-    smf += "MTrk";
-    putBig32(smf, quint32(track.size()));
-    return smf + track;
+    return smf(0, 480,
+               {QByteArray::fromHex("00c000"       // program 0
+                                    "00903c64"     // C5 on
+                                    "8740803c00"   // 960 ticks later: off
+                                    "00904064"     // E5 on
+                                    "8740804000"   // 960 ticks later: off
+                                    "00ff2f00")}); // end of track
+}
+
+QByteArray longMidi(int notes) {
+    QByteArray track = QByteArray::fromHex("00c000");
+    for (int i = 0; i < notes; ++i)
+        track += QByteArray::fromHex("00903c648740803c00");
+    return smf(1, 480, {track + QByteArray::fromHex("00ff2f00")});
+}
+
+QByteArray tempoChangeMidi() {
+    return smf(1, 480,
+               {QByteArray::fromHex("00ff510307a120"   // 120 bpm
+                                    "8740ff51030f4240" // tick 960: 60 bpm
+                                    "8740ff510303d090" // tick 1920: 240 bpm
+                                    "00ff2f00"),
+                QByteArray::fromHex("00c000"
+                                    "00903c64"
+                                    "9260803c00" // tick 2400
+                                    "00ff2f00"),
+                QByteArray::fromHex("8360914064"     // tick 480, channel 2
+                                    "8f00814000"     // tick 2400
+                                    "8360ff2f00")}); // end at tick 2880
 }
 
 Pcm readPcmWav(const QString& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <vector>
@@ -15,8 +16,19 @@ void writeSineWav(const QString& path, double seconds, double hz, int rate = 800
 /// 4-bit) followed by @p audio.
 QByteArray dialogicWav(const QByteArray& audio);
 
+/// A Standard MIDI file of @p format with one MTrk chunk for each of @p tracks.
+QByteArray smf(quint16 format, quint16 division, const QList<QByteArray>& tracks);
+
 /// A Standard MIDI file: two notes of one second each at 120 bpm, 2 s in all.
 QByteArray twoNoteMidi();
+
+/// A MIDI file of @p notes one-second notes, one after the other.
+QByteArray longMidi(int notes);
+
+/// A format 1 file of three tracks, 480 ticks a quarter: the tempo track
+/// (120 bpm, 60 bpm from tick 960, 240 bpm from tick 1920, ending at 1920), a
+/// note from 0 to 2400 (3.25 s), and one from 480 ending at 2880: 3.5 s.
+QByteArray tempoChangeMidi();
 
 void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
