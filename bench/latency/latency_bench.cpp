@@ -498,9 +498,13 @@ public:
         const QByteArray all = lines + '\n';
         [[maybe_unused]] const ssize_t n = ::write(fd_, all.constData(), size_t(all.size()));
     }
-    /// Sends one request and returns the first reply line that is not an event.
-    QByteArray ask(const QByteArray& request) {
-        send(request);
+    /// Sends one request (a JSON object) and returns its reply line. Replies to
+    /// commands sent without waiting, and events, are passed over.
+    QByteArray ask(QByteArray request) {
+        const QByteArray id = QByteArray::number(++lastRequest_);
+        request.chop(1); // the closing brace
+        send(request + ",\"request_id\":" + id + '}');
+        const QByteArray mark = "\"request_id\":" + id + ',';
         for (;;) {
             while (!pending_.contains('\n')) {
                 char buf[4096];
@@ -512,7 +516,7 @@ public:
             const int at = int(pending_.indexOf('\n'));
             const QByteArray line = pending_.left(at);
             pending_.remove(0, at + 1);
-            if (!line.contains("\"event\""))
+            if (line.contains(mark))
                 return line;
         }
     }
@@ -520,6 +524,7 @@ public:
 private:
     QProcess process_;
     int fd_ = -1;
+    int lastRequest_ = 0;
     QByteArray pending_;
 };
 
@@ -550,7 +555,6 @@ int benchMpv(const QString& file, const QString& socketPath) {
                      .arg(s.smallSkip)
                      .toUtf8());
     };
-    QByteArray ao = mpv.ask(R"({"command":["get_property","current-ao"]})");
     MonitorRecorder rec;
     QString error;
     if (!rec.start(&error)) {
@@ -564,7 +568,7 @@ int benchMpv(const QString& file, const QString& socketPath) {
     const Commands commands = drive(s);
     rec.stop();
     const Figures f = analyse(commands, rec);
-    ao = mpv.ask(R"({"command":["get_property","current-ao"]})");
+    const QByteArray ao = mpv.ask(R"({"command":["get_property","current-ao"]})");
     const int at = int(ao.indexOf("\"data\":\""));
     const QString name = at < 0
                              ? QStringLiteral("?")
