@@ -358,6 +358,25 @@ Figures analyse(const Commands& c, const MonitorRecorder& rec) {
     return f;
 }
 
+/// Runs the trials on @p s while the monitor is recorded; nothing when it cannot be.
+std::optional<Figures> recordTrials(Subject& s) {
+    MonitorRecorder rec;
+    QString error;
+    if (!rec.start(&error)) {
+        std::fprintf(stderr, "cannot record the monitor: %s\n", qPrintable(error));
+        return std::nullopt;
+    }
+    if (!rec.waitForSamples()) {
+        std::fprintf(stderr, "the monitor sends nothing\n");
+        return std::nullopt;
+    }
+    const Commands commands = drive(s);
+    rec.stop();
+    if (qEnvironmentVariableIsSet("LATENCY_DUMP"))
+        rec.dump(qEnvironmentVariable("LATENCY_DUMP"));
+    return analyse(commands, rec);
+}
+
 void report(const char* who, const QString& ao, const Figures& f) {
     auto stats = [](std::vector<double> v) {
         if (v.empty())
@@ -430,23 +449,11 @@ int benchPlayer(const QString& file) {
     s.stepBack = player.state().stepBack;
     s.smallSkip = player.state().smallSkip;
 
-    MonitorRecorder rec;
-    QString error;
-    if (!rec.start(&error)) {
-        std::fprintf(stderr, "cannot record the monitor: %s\n", qPrintable(error));
+    const std::optional<Figures> f = recordTrials(s);
+    if (!f)
         return 1;
-    }
-    if (!rec.waitForSamples()) {
-        std::fprintf(stderr, "the monitor sends nothing\n");
-        return 1;
-    }
-    const Commands commands = drive(s);
-    rec.stop();
-    if (qEnvironmentVariableIsSet("LATENCY_DUMP"))
-        rec.dump(qEnvironmentVariable("LATENCY_DUMP"));
-    const Figures f = analyse(commands, rec);
-    report("velloran (pedal Play)", QStringLiteral("libmpv's default"), f);
-    return f.play.empty() ? 1 : 0;
+    report("velloran (pedal Play)", QStringLiteral("libmpv's default"), *f);
+    return f->play.empty() ? 1 : 0;
 }
 
 // ---- the peer ---------------------------------------------------------------
@@ -555,26 +562,16 @@ int benchMpv(const QString& file, const QString& socketPath) {
                      .arg(s.smallSkip)
                      .toUtf8());
     };
-    MonitorRecorder rec;
-    QString error;
-    if (!rec.start(&error)) {
-        std::fprintf(stderr, "cannot record the monitor: %s\n", qPrintable(error));
+    const std::optional<Figures> f = recordTrials(s);
+    if (!f)
         return 1;
-    }
-    if (!rec.waitForSamples()) {
-        std::fprintf(stderr, "the monitor sends nothing\n");
-        return 1;
-    }
-    const Commands commands = drive(s);
-    rec.stop();
-    const Figures f = analyse(commands, rec);
     const QByteArray ao = mpv.ask(R"({"command":["get_property","current-ao"]})");
     const int at = int(ao.indexOf("\"data\":\""));
     const QString name = at < 0
                              ? QStringLiteral("?")
                              : QString::fromUtf8(ao.mid(at + 8, ao.indexOf('"', at + 8) - at - 8));
-    report("mpv (IPC socket)", name, f);
-    return f.play.empty() ? 1 : 0;
+    report("mpv (IPC socket)", name, *f);
+    return f->play.empty() ? 1 : 0;
 }
 
 } // namespace
