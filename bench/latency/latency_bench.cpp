@@ -120,13 +120,13 @@ struct PulseDeleter {
 class MonitorRecorder {
 public:
     bool start(QString* error) {
-        pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRecordRate, 1};
+        pa_sample_spec format{PA_SAMPLE_FLOAT32LE, kRecordRate, 1};
         pa_buffer_attr attr{};
         attr.maxlength = uint32_t(-1);
         attr.fragsize = kChunkFrames * sizeof(float);
         int err = 0;
         stream_.reset(pa_simple_new(nullptr, "latency-bench", PA_STREAM_RECORD, "@DEFAULT_MONITOR@",
-                                    "monitor", &spec, nullptr, &attr, &err));
+                                    "monitor", &format, nullptr, &attr, &err));
         if (!stream_) {
             *error = QString::fromUtf8(pa_strerror(err));
             return false;
