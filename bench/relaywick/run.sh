@@ -4,6 +4,7 @@
 # rounds for each, the throughput ratios and the largest resident set of each client.
 #   run.sh BUILD_DIR        RW_BENCH_BYTES / RW_BENCH_ROUNDS override size and rounds
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../loopback.sh"
 build="$(cd "${1:-build}" && pwd)"
 size=${RW_BENCH_BYTES:-1073741824}
 rounds=${RW_BENCH_ROUNDS:-3}
@@ -16,27 +17,12 @@ timer=/usr/bin/time
 command -v curl >/dev/null || { echo "relaywick: curl missing (package curl)" >&2; exit 1; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/relaywick-bench.XXXXXX")"
-server_pid=
-cleanup() {
-    # The server ends by our signal; its status is not the run's.
-    if [[ -n "$server_pid" ]]; then
-        kill "$server_pid" 2>/dev/null
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'loopback_stop; rm -rf "$work"' EXIT
 src="$work/source.bin"
 head -c "$size" /dev/urandom >"$src"
 
-"$server" "$src" >"$work/port" &
-server_pid=$!
-for _ in $(seq 1 100); do
-    [[ -s "$work/port" ]] && break
-    sleep 0.05
-done
-port="$(head -n1 "$work/port")"
-base="http://127.0.0.1:$port"
+loopback_start "$work" "$server" "$src"
+base="$loopback_url"
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { print $1 }"; }

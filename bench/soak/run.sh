@@ -7,6 +7,7 @@
 # Either fails when memory grows by more than 10 % or descriptors grow.
 #   run.sh BUILD_DIR [short]     short: 800 cycles from cycle 400, 100 transfers (CI)
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../loopback.sh"
 build="$(cd "${1:-build}" && pwd)"
 cycles=10000 every=500 warmup=500 transfers=1000
 if [[ "${2:-}" == short ]]; then cycles=800 every=100 warmup=400 transfers=100; fi
@@ -16,16 +17,7 @@ for t in "${targets[@]}"; do
 done
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/soak.XXXXXX")"
-server_pid=
-cleanup() {
-    # The server ends by our signal; its status is not the run's.
-    if [[ -n "$server_pid" ]]; then
-        kill "$server_pid" 2>/dev/null
-        wait "$server_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'loopback_stop; rm -rf "$work"' EXIT
 
 "$build/bin/engine_bench" make-wav "$work/speech.wav" 120
 "$build/bin/engine_bench" make-vox "$work/dvi.WAV" 120
@@ -44,11 +36,5 @@ echo "-- engine: $cycles cycles"
 
 echo "-- relaywick: $transfers downloads and uploads"
 head -c 65536 /dev/urandom >"$work/payload.bin"
-"$build/bin/relaywick_bench_server" "$work/payload.bin" >"$work/port" &
-server_pid=$!
-for _ in $(seq 1 100); do
-    [[ -s "$work/port" ]] && break
-    sleep 0.05
-done
-"$build/bin/relaywick_bench_client" soak "$transfers" "http://127.0.0.1:$(head -n1 "$work/port")" \
-    "$work/payload.bin"
+loopback_start "$work" "$build/bin/relaywick_bench_server" "$work/payload.bin"
+"$build/bin/relaywick_bench_client" soak "$transfers" "$loopback_url" "$work/payload.bin"
