@@ -30,11 +30,12 @@ bool idAt(QByteArrayView b, qsizetype at, const char (&id)[5]) {
 }
 
 constexpr quint16 kDialogicTag = 0x0100;
+constexpr quint32 kSizeToTheEnd = 0xFFFFFFFF;
 constexpr qsizetype kProbeBytes = 64 * 1024;
 
 } // namespace
 
-SourceProbe probeSource(QByteArrayView head) {
+SourceProbe probeSource(QByteArrayView head, qint64 fileSize) {
     SourceProbe probe;
     if (idAt(head, 0, "MThd")) {
         probe.kind = SourceKind::Midi;
@@ -42,21 +43,33 @@ SourceProbe probeSource(QByteArrayView head) {
     }
     if (!idAt(head, 0, "RIFF") || !idAt(head, 8, "WAVE"))
         return probe;
-    // Walk the chunks up to the fmt chunk; sizes come from the file, so the
+    // A size that promises more than the file holds (a missing pad byte
+    // aside), or one never filled in, is a file that stopped being written.
+    const auto promisesTooMuch = [fileSize](qint64 end, quint32 size) {
+        return fileSize >= 0 && size != kSizeToTheEnd && (size == 0 || end + size > fileSize + 1);
+    };
+    if (promisesTooMuch(8, le32(head, 4))) {
+        probe.kind = SourceKind::IncompleteWav;
+        return probe;
+    }
+    // Walk the chunks up to the data chunk; sizes come from the file, so the
     // walk is bounded by what was read, never by what the header claims.
     qint64 pos = 12;
     while (pos + 8 <= head.size()) {
-        const qint64 size = le32(head, pos + 4);
+        const quint32 size = le32(head, pos + 4);
         if (idAt(head, pos, "fmt ")) {
             if (size >= 2 && pos + 10 <= head.size() && le16(head, pos + 8) == kDialogicTag) {
                 probe.kind = SourceKind::DialogicWav;
                 probe.formatTagOffset = pos + 8;
             }
+        } else if (idAt(head, pos, "data")) {
+            if (promisesTooMuch(pos + 8, size)) {
+                probe.kind = SourceKind::IncompleteWav;
+                probe.formatTagOffset = -1;
+            }
             return probe;
         }
-        if (idAt(head, pos, "data"))
-            return probe;
-        pos += 8 + size + (size & 1);
+        pos += 8 + qint64(size) + (size & 1);
     }
     return probe;
 }
@@ -65,7 +78,7 @@ SourceProbe probeFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return probeSource(file.read(kProbeBytes));
+    return probeSource(file.read(kProbeBytes), file.size());
 }
 
 bool writeRetaggedCopy(const QString& source, qint64 tagOffset, const QString& dest) {

@@ -7,9 +7,11 @@ namespace velloran::engine {
 
 /// How a file has to be prepared before libmpv can play it.
 enum class SourceKind {
-    Plain,       ///< FFmpeg plays it as it is.
-    Midi,        ///< Standard MIDI file: rendered to a WAV file first.
-    DialogicWav, ///< WAV file with format tag 0x0100 (4-bit Dialogic/OKI ADPCM).
+    Plain,         ///< FFmpeg plays it as it is.
+    Midi,          ///< Standard MIDI file: rendered to a WAV file first.
+    DialogicWav,   ///< WAV file with format tag 0x0100 (4-bit Dialogic/OKI ADPCM).
+    IncompleteWav, ///< WAV file whose header sizes the file does not hold: cut short, or
+                   ///< left with zero sizes by a writer that never finished.
 };
 
 struct SourceProbe {
@@ -20,7 +22,10 @@ struct SourceProbe {
 
 /// Classifies a file by its first bytes. Pass at least the first few KiB; a
 /// fmt chunk that lies beyond @p head is not found and the file counts as Plain.
-SourceProbe probeSource(QByteArrayView head);
+/// With the file's length in @p fileSize, a wave file whose RIFF or data size
+/// is 0 or reaches past the end counts as IncompleteWav (the all-ones size of a
+/// stream written without seeking back means "to the end" and passes).
+SourceProbe probeSource(QByteArrayView head, qint64 fileSize = -1);
 
 /// Reads the first bytes of @p path and classifies them (Plain when unreadable).
 SourceProbe probeFile(const QString& path);

@@ -363,6 +363,12 @@ void MpvEngine::setFileName(const QString& path) {
     QString playPath = path;
     engine::ScratchFile scratch;
     const engine::SourceProbe probe = engine::probeFile(path);
+    if (probe.kind == engine::SourceKind::IncompleteWav) {
+        // Played, it would pass for the whole dictation and end early.
+        failOpen(QStringLiteral("the wave file is incomplete: its header does not match its "
+                                "length (it was cut short, or never finished being written)"));
+        return;
+    }
     if (probe.kind == engine::SourceKind::Midi) {
         auto render = std::make_unique<MidiRender>();
         render->copy = engine::ScratchFile::create(QStringLiteral(".wav"));

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -60,6 +61,31 @@ TEST(ProbeSource, HostileOrShortHeadersArePlain) {
     huge.insert(12, header("4a554e4bf0ffffff"));
     EXPECT_EQ(probeSource(huge).kind, SourceKind::Plain);
     EXPECT_EQ(probeSource("RIFX\0\0\0\0WAVE").kind, SourceKind::Plain);
+}
+
+TEST(ProbeSource, AWaveFileMustHoldWhatItsHeaderPromises) {
+    const QByteArray whole = dialogicWav(QByteArray(100, '\x11'));
+    const qint64 riff = whole.size() - 8;
+    const qint64 data = 100;
+    const struct {
+        qint64 riff, data, length;
+        SourceKind kind;
+    } cases[] = {
+        {riff, data, whole.size(), SourceKind::DialogicWav},
+        {riff, data, whole.size() + 500, SourceKind::DialogicWav},       // tags after the RIFF form
+        {riff + 1, data + 1, whole.size(), SourceKind::DialogicWav},     // odd data, pad missing
+        {0xFFFFFFFF, 0xFFFFFFFF, whole.size(), SourceKind::DialogicWav}, // streamed
+        {0, 0, whole.size(), SourceKind::IncompleteWav}, // a writer that never finished
+        {riff, 0, whole.size(), SourceKind::IncompleteWav},
+        {riff, data, whole.size() - 2, SourceKind::IncompleteWav}, // cut short
+        {riff, data * 9, whole.size(), SourceKind::IncompleteWav},
+    };
+    for (const auto& c : cases) {
+        QByteArray wav = whole;
+        qToLittleEndian<quint32>(quint32(c.riff), wav.data() + 4);
+        qToLittleEndian<quint32>(quint32(c.data), wav.data() + 56);
+        EXPECT_EQ(probeSource(wav, c.length).kind, c.kind) << c.riff << ' ' << c.data;
+    }
 }
 
 TEST(ProbeSource, RecognisesStandardMidi) {

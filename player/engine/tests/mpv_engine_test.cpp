@@ -351,6 +351,11 @@ TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
     writeFile(garbage, QByteArray(4096, '\x5a'));
     const QString fakeMidi = path("fake.mid");
     writeFile(fakeMidi, "MThd but nothing after it");
+    // What a converter stopped half-way leaves: a header whose sizes were never filled in.
+    QByteArray unfinished = dialogicWav(QByteArray(8000, '\x11'));
+    unfinished.replace(4, 4, QByteArray(4, '\0'));
+    const QString cutShort = path("unfinished.wav");
+    writeFile(cutShort, unfinished);
 
     const QPair<QString, QString> cases[] = {
         {path("missing.wav"), "no such file"},
@@ -358,6 +363,8 @@ TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
         {text, "not an audio file"},
         {garbage, "not an audio file"},
         {fakeMidi, "the MIDI file cannot be played"},
+        {cutShort, "the wave file is incomplete: its header does not match its length (it was "
+                   "cut short, or never finished being written)"},
         {dir_.path(), "not an audio file"},
     };
     for (const auto& [bad, reason] : cases) {
