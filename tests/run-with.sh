@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a test command in a private environment:
 #   run-with.sh [--xvfb] [--pulse] [--dbus] -- command args...
-# Always: a fresh XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR and TMPDIR, removed afterwards,
+# Always: a fresh XDG_CONFIG_HOME, XDG_CACHE_HOME, XDG_DATA_HOME, XDG_RUNTIME_DIR and TMPDIR, removed afterwards,
 # so no test ever sees or touches the user's own settings.
 # --xvfb:  a private X server (Xvfb) on a free display, exported as DISPLAY.
 # --pulse: a private PulseAudio daemon with a null sink as the default sink.
@@ -22,9 +22,9 @@ while (($#)); do
 done
 
 scratch="$(mktemp -d "${TMPDIR:-/tmp}/velloran-test.XXXXXX")"
-mkdir -p "$scratch/config" "$scratch/cache" "$scratch/runtime" "$scratch/tmp"
+mkdir -p "$scratch/config" "$scratch/cache" "$scratch/data" "$scratch/runtime" "$scratch/tmp"
 chmod 700 "$scratch/runtime"
-export XDG_CONFIG_HOME="$scratch/config" XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime" TMPDIR="$scratch/tmp"
+export XDG_CONFIG_HOME="$scratch/config" XDG_CACHE_HOME="$scratch/cache" XDG_DATA_HOME="$scratch/data" XDG_RUNTIME_DIR="$scratch/runtime" TMPDIR="$scratch/tmp"
 export HOME="${HOME:-$scratch}"
 
 pids=()

@@ -3,7 +3,7 @@
 // the real libmpv engine and the real converter (tolvane, quillmere), timed
 // from openPath() to the engine's openComplete for the wave file. The 300 ms
 // pause of the player is included. Prints the best of RUNS in seconds.
-#include "convert/dss_converter.h"
+#include "convert/file_converter.h"
 #include "convert/vox_converter.h"
 #include "core/player.h"
 #include "core/settings.h"
@@ -35,11 +35,10 @@ double timeOneOpen(const QString& appDir, const QString& dss) {
     velloran::testing::RecordingPrompts prompts;
     velloran::testing::FakeSerialPort serial;
     velloran::testing::FakeGamePort gamePort;
+    FileConverter files(appDir, store, conversionCacheFolder(), ConvertedFiles(QString()));
+    DssConverter& converter = files.dss();
     Player player(engine, store, prompts, serial, gamePort);
-    DssConverter converter(appDir, conversionCacheFolder());
-    player.dssConverter = [&](const QString& folder, const QString& title) {
-        return converter.convertDssFile(folder, title);
-    };
+    player.setConverter(&files);
     QTemporaryDir programDir;
     player.load(programDir.path());
 

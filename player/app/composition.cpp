@@ -1,6 +1,6 @@
 #include "composition.h"
 
-#include "convert/dss_converter.h"
+#include "convert/file_converter.h"
 #include "convert/vox_converter.h"
 #include "core/compact_layout.h"
 #include "core/hot_keys.h"
@@ -48,7 +48,7 @@ struct Application::Parts {
     std::unique_ptr<UsbPedal> usbPedal;
     QtUserPrompts prompts;
     ConversionWindow conversionWindow;
-    std::unique_ptr<DssConverter> dss;
+    std::unique_ptr<FileConverter> converter;
     std::unique_ptr<Player> player;
     std::unique_ptr<PedalController> pedals;
     std::unique_ptr<SettingsPanel> panel;
@@ -85,10 +85,9 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
     // Open, the command line and the file manager all reach openChosen(), which
     // converts through this.
-    p.dss = std::make_unique<DssConverter>(appDir, conversionCacheFolder(), &p.conversionWindow);
-    p.player->dssConverter = [this](const QString& folder, const QString& title) {
-        return parts_->dss->convertDssFile(folder, title);
-    };
+    p.converter = std::make_unique<FileConverter>(appDir, p.store, conversionCacheFolder(),
+                                                  ConvertedFiles(), &p.conversionWindow);
+    p.player->setConverter(p.converter.get());
     p.player->setUsbPedal(p.usbPedal.get());
     p.pedals = std::make_unique<PedalController>(*p.player);
     p.panel = std::make_unique<SettingsPanel>(*p.player);

@@ -1,5 +1,8 @@
 #include "dss_converter.h"
 
+#include "core/text_rules.h"
+#include "tools/common/conversion_status.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -59,8 +62,39 @@ bool startsWithRiff(const QString& path) {
     return file.open(QIODevice::ReadOnly) && file.read(4) == "RIFF";
 }
 
-bool writable(const QString& path) {
-    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+bool folderTakesFiles(const QString& folder) {
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+bool sameFile(const QString& a, const QString& b) {
+    struct stat x {};
+    struct stat y {};
+    return ::stat(QFile::encodeName(a).constData(), &x) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
+// Why the tools gave up, worded to follow "Unable to convert X to a wave file: ".
+QString failureReason(int exitCode, const QString& wave) {
+    using namespace conversion;
+    switch (exitCode) {
+    case kSourceUnreadable:
+        return QStringLiteral("the recording cannot be read, or it is not a DSS recording");
+    case kDestinationRefused:
+        return QStringLiteral("the wave file cannot be written as ") + wave;
+    case kDiskFull:
+        return QStringLiteral("there is no room left for the wave file in ") +
+               QFileInfo(wave).absolutePath();
+    case kReadError:
+        return QStringLiteral("reading the recording failed (an input/output error: the disk "
+                              "or the share may be failing)");
+    case kDecoderMissing:
+        return QStringLiteral("the decoder (quillmere) is missing or cannot start");
+    case kTooLong:
+        return QStringLiteral("the recording is too long for a wave file");
+    default:
+        return QStringLiteral("the converter failed (exit code %1)").arg(exitCode);
+    }
 }
 
 } // namespace
@@ -76,9 +110,9 @@ QString dssConversionRequest(const QString& source, const QString& destination) 
 }
 
 DssConverter::DssConverter(const QString& appDir, const QString& cacheFolder,
-                           ConversionFeedback* feedback)
+                           ConversionFeedback* feedback, ConvertedFiles owned)
     : launcher_(QDir(appDir).filePath(kLauncherName)), cacheFolder_(cacheFolder),
-      feedback_(feedback) {}
+      feedback_(feedback), owned_(std::move(owned)) {}
 
 QString DssConverter::busyText(const QString& title) {
     return QStringLiteral("Converting ") + title + QStringLiteral("...");
@@ -88,24 +122,34 @@ QString DssConverter::wavePathFor(const QString& source) const {
     const QFileInfo info(source);
     const QString name = dssWaveName(info.fileName());
     const QString beside = QDir(info.absolutePath()).filePath(name);
-    // A wave file of that name must be one we may overwrite: not read-only,
-    // and not a folder squatting on the name.
-    const QFileInfo old(beside);
-    const bool folderTakesIt =
-        ::access(QFile::encodeName(info.absolutePath()).constData(), W_OK | X_OK) == 0 &&
-        (!old.exists() || (old.isFile() && writable(beside)));
-    if (folderTakesIt || cacheFolder_.isEmpty())
-        return beside;
-    QDir().mkpath(cacheFolder_);
-    return QDir(cacheFolder_).filePath(name);
+    // A DSS recording named "*.wav" would be its own destination.
+    const bool namesSource =
+        beside == info.absoluteFilePath() || sameFile(beside, info.absoluteFilePath());
+    if (!namesSource && (folderTakesFiles(info.absolutePath()) || cacheFolder_.isEmpty())) {
+        const QString claimed = owned_.claimableName(beside, source);
+        if (!claimed.isEmpty() || cacheFolder_.isEmpty())
+            return claimed.isEmpty() ? beside : claimed;
+    }
+    const QString cache = cacheFolderFor(cacheFolder_, source);
+    if (cache.isEmpty())
+        return namesSource ? QString() : beside;
+    return owned_.claimableName(QDir(cache).filePath(name), source);
 }
 
-QString DssConverter::convertDssFile(const QString& folder, const QString& title) {
+ConversionOutcome DssConverter::convertDssFile(const QString& folder, const QString& title) {
     const QString source = folder + title;
+    ConversionOutcome outcome;
     // The request cannot carry a "|" in the source: the tools split at the first one.
-    if (source.contains(QLatin1Char('|')))
-        return {};
+    if (source.contains(QLatin1Char('|'))) {
+        outcome.error = QStringLiteral("its name contains a \"|\", which the converter cannot "
+                                       "take");
+        return outcome;
+    }
     const QString wave = wavePathFor(source);
+    if (wave.isEmpty()) {
+        outcome.error = QStringLiteral("there is no folder to put the wave file in");
+        return outcome;
+    }
     const FileStamp before = stampOf(wave);
 
     if (feedback_)
@@ -114,8 +158,9 @@ QString DssConverter::convertDssFile(const QString& folder, const QString& title
     launcher.setProgram(launcher_);
     launcher.setArguments({dssConversionRequest(source, wave)});
     launcher.setStandardInputFile(QProcess::nullDevice());
-    // The tools' messages belong in the player's log, not in a pipe nobody reads.
-    launcher.setProcessChannelMode(QProcess::ForwardedChannels);
+    // The tools' messages belong in the player's log; their report comes on
+    // standard output.
+    launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QEventLoop loop;
     QObject::connect(&launcher, &QProcess::finished, &loop, &QEventLoop::quit);
     QObject::connect(&launcher, &QProcess::errorOccurred, &loop, [&loop](QProcess::ProcessError e) {
@@ -123,21 +168,58 @@ QString DssConverter::convertDssFile(const QString& folder, const QString& title
             loop.quit();
     });
     launcher.start();
-    bool ran = launcher.waitForStarted(-1);
-    if (ran) {
+    const bool started = launcher.waitForStarted(-1);
+    if (started) {
         if (launcher.state() != QProcess::NotRunning)
             loop.exec(QEventLoop::ExcludeUserInputEvents);
         // The loop also ends when the application quits; the wave file is still wanted.
         if (launcher.state() != QProcess::NotRunning)
             launcher.waitForFinished(-1);
-        ran = launcher.exitStatus() == QProcess::NormalExit;
     }
     if (feedback_)
         feedback_->conversionFinished();
 
-    if (!ran || !writtenSince(before, stampOf(wave)) || !startsWithRiff(wave))
+    if (!started) {
+        outcome.error = QStringLiteral("the converter ") + launcher_ +
+                        QStringLiteral(" is missing or cannot start");
+    } else if (launcher.exitStatus() != QProcess::NormalExit) {
+        outcome.error = QStringLiteral("the converter stopped unexpectedly");
+    } else if (launcher.exitCode() != conversion::kConverted) {
+        outcome.error = failureReason(launcher.exitCode(), wave);
+    } else if (!writtenSince(before, stampOf(wave)) || !startsWithRiff(wave)) {
+        outcome.error = QStringLiteral("the converter did not write a wave file");
+    } else {
+        outcome.wavePath = wave;
+        owned_.remember(wave, source);
+        for (const QByteArray& line : launcher.readAllStandardOutput().split('\n')) {
+            if (const QString notice = damageNotice(title, line); !notice.isEmpty())
+                outcome.notice = notice;
+        }
+    }
+    return outcome;
+}
+
+QString damageNotice(const QString& title, const QByteArray& line) {
+    const QList<QByteArray> fields = line.trimmed().split(' ');
+    if (fields.size() < 2 || fields[0] != "damaged")
         return {};
-    return wave;
+    bool ok = false;
+    const qlonglong count = fields[1].toLongLong(&ok);
+    if (!ok || count <= 0)
+        return {};
+    QStringList starts;
+    for (qsizetype i = 2; i < fields.size() && starts.size() < conversion::kMaxDamageStarts; ++i) {
+        const double seconds = fields[i].toDouble(&ok);
+        if (ok && seconds >= 0)
+            starts << formatHms(seconds);
+    }
+    QString text = QStringLiteral("The recording %1 is damaged: %2 of its frames could not be "
+                                  "decoded and play as silence")
+                       .arg(title)
+                       .arg(count);
+    if (!starts.isEmpty())
+        text += QStringLiteral(", starting at ") + starts.join(QStringLiteral(", "));
+    return text + QLatin1Char('.');
 }
 
 } // namespace velloran

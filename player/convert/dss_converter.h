@@ -4,6 +4,9 @@
 // launcher (tolvane, beside the player) with one request, source "|" wave
 // file, waits for it, and plays the wave file only when this run wrote it.
 
+#include "converted_files.h"
+#include "core/recording_converter.h"
+
 #include <QString>
 
 namespace velloran {
@@ -34,18 +37,22 @@ public:
 class DssConverter {
 public:
     /// @p appDir holds the launcher. Wave files whose recording lies in a folder
-    /// that cannot take them go to @p cacheFolder (none when empty).
+    /// that cannot take them go to a folder of their own under @p cacheFolder
+    /// (none when empty). Only files that @p owned knows as converted from the
+    /// same recording are overwritten; by default none are.
     explicit DssConverter(const QString& appDir, const QString& cacheFolder = {},
-                          ConversionFeedback* feedback = nullptr);
+                          ConversionFeedback* feedback = nullptr,
+                          ConvertedFiles owned = ConvertedFiles(QString()));
 
-    /// Converts @p folder (with trailing "/") + @p title. Returns the full path
-    /// of the wave file, or empty when the launcher could not be started or did
-    /// not leave a wave file written by this conversion: a stale file of the
-    /// same name, one that does not start with "RIFF", or none.
-    QString convertDssFile(const QString& folder, const QString& title);
+    /// Converts @p folder (with trailing "/") + @p title. On success the wave
+    /// file's full path, and a notice when parts of the recording were damaged;
+    /// otherwise why not: the launcher could not be started or failed, or it
+    /// did not leave a wave file written by this conversion.
+    ConversionOutcome convertDssFile(const QString& folder, const QString& title);
 
-    /// Where the wave file of @p source goes: beside it, or in the cache folder
-    /// when the recording's folder (or an existing wave file there) is not writable.
+    /// Where the wave file of @p source goes: beside it under the first name
+    /// that is free or already ours, or in the cache when the recording's
+    /// folder cannot take it or the recording itself carries the wave name.
     QString wavePathFor(const QString& source) const;
 
     QString launcherPath() const { return launcher_; }
@@ -56,6 +63,11 @@ private:
     QString launcher_;
     QString cacheFolder_;
     ConversionFeedback* feedback_;
+    ConvertedFiles owned_;
 };
+
+/// The typist's notice for a damage report line from the decoder
+/// ("damaged <count> <seconds>..."); empty when @p line is not one.
+QString damageNotice(const QString& title, const QByteArray& line);
 
 } // namespace velloran

@@ -24,18 +24,6 @@ namespace {
 const QString kTmpEnding = QStringLiteral(".TMP");
 const QString kWavEnding = QStringLiteral(".WAV");
 
-// The letters may sit between blanks (" dvi", "DVI "); only blanks are
-// trimmed, so a binary file with a tab or a newline before "dvi" stays plain.
-QString trimBlanks(const QString& text) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text.at(first) == QLatin1Char(' '))
-        ++first;
-    while (last > first && text.at(last - 1) == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
-}
-
 void putBytes(char* at, const char (&text)[5]) {
     for (int i = 0; i < 4; ++i)
         at[i] = text[i];
@@ -166,22 +154,6 @@ bool folderWritable(const QString& folder) {
 
 } // namespace
 
-QString readFileSignature(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromLatin1(file.read(4));
-}
-
-SignatureKind classifySignature(const QString& signature) {
-    const QString text = trimBlanks(signature.toLower());
-    if (text.contains(QLatin1String("dss")))
-        return SignatureKind::Dss;
-    if (text.left(3) == QLatin1String("dvi"))
-        return SignatureKind::Dvi;
-    return SignatureKind::Plain;
-}
-
 qint32 readRecordedLength(const QByteArray& voxHeader) {
     // The recorded length of the whole file, header included, is taken from the
     // four bytes that follow the signature, as a signed value. A field left
@@ -241,8 +213,11 @@ bool copyFileTail(const QString& destination, const QString& source, qint64 star
         if (progress)
             progress(done, total);
     }
+    // On disk before the caller renames it into place: after a power cut the
+    // wave file is whole or not there, never a header over missing audio.
+    const bool flushed = ::fdatasync(out.handle()) == 0;
     out.close();
-    return out.error() == QFileDevice::NoError;
+    return flushed && out.error() == QFileDevice::NoError;
 }
 
 bool writeVoxWave(const QString& source, const QString& destination,
@@ -256,16 +231,18 @@ QString conversionCacheFolder() {
 }
 
 bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
-               const ConvertProgress& progress, QString* error, const QString& fallbackFolder) {
+               const ConvertProgress& progress, QString* error, const QString& fallbackFolder,
+               const ConvertedFiles& owned) {
     if (source.isEmpty()) {
         setError(error, QStringLiteral("no recording was given"));
         return false;
     }
     QString base = source;
     const auto useFallback = [&] {
-        if (fallbackFolder.isEmpty() || !QDir().mkpath(fallbackFolder))
+        const QString folder = cacheFolderFor(fallbackFolder, source);
+        if (folder.isEmpty())
             return false;
-        base = QDir(fallbackFolder).filePath(QFileInfo(source).fileName());
+        base = QDir(folder).filePath(QFileInfo(source).fileName());
         return true;
     };
     // A recording on a read-only share or in someone else's folder is still
@@ -281,7 +258,14 @@ bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
     if (fault != Fault::None)
         return false;
     const QString tmpPath = base + kTmpEnding;
-    const QString wavPath = base + kWavEnding;
+    // A wave file of that name that an earlier conversion of this recording
+    // did not write (the typist's own, or one changed since) is kept.
+    const QString wavPath = owned.claimableName(base + kWavEnding, source);
+    if (wavPath.isEmpty()) {
+        QFile::remove(tmpPath);
+        setError(error, QStringLiteral("there is no free name for the wave file beside ") + base);
+        return false;
+    }
 
     // A WAV file the user has made read-only is kept, not replaced.
     const QFileInfo wavInfo(wavPath);
@@ -296,6 +280,7 @@ bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
         return false;
     }
 
+    owned.remember(wavPath, source);
     state.selectedFile = wavPath;
     state.converted = true;
     store.write(keys::CurrentFile, state.selectedFile);
@@ -304,9 +289,9 @@ bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
 }
 
 bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress,
-                    QString* error, const QString& fallbackFolder) {
+                    QString* error, const QString& fallbackFolder, const ConvertedFiles& owned) {
     deletePendingFile(store);
-    if (!voxToWave(state.selectedFile, store, state, progress, error, fallbackFolder))
+    if (!voxToWave(state.selectedFile, store, state, progress, error, fallbackFolder, owned))
         return false;
     store.write(keys::FiletoDelete, state.selectedFile);
     return true;

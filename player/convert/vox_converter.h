@@ -5,6 +5,9 @@
 // header in front of its audio. Nothing is decoded; the audio is copied as it
 // is, in pieces, never whole in memory.
 
+#include "converted_files.h"
+#include "core/file_signature.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -29,16 +32,6 @@ inline constexpr qint64 kWaveHeaderSize = 60;
 inline constexpr qint64 kRecordedLengthOffset = 4;
 /// Size of the pieces in which the audio is moved.
 inline constexpr qint64 kCopyPieceSize = 32768;
-
-/// The file's first four bytes, one character per byte (Latin-1). Shorter, or
-/// empty, when the file is shorter or cannot be read.
-QString readFileSignature(const QString& path);
-
-enum class SignatureKind { Plain, Dss, Dvi };
-
-/// Lower-cased and trimmed: containing "dss" is a DSS file; else starting with
-/// "dvi" is a DVI recording; anything else is opened as it is.
-SignatureKind classifySignature(const QString& signature);
 
 /// The recorded file length kept in a recorder header of kVoxHeaderSize bytes.
 qint32 readRecordedLength(const QByteArray& voxHeader);
@@ -70,22 +63,27 @@ QString conversionCacheFolder();
 
 /// Converts source into source + ".WAV" through source + ".TMP" (both endings
 /// appended to the whole path) and an atomic rename. When the recording's
-/// folder cannot take them, both go to @p fallbackFolder instead (named after
-/// the recording's file name), if one is given. On success sets selectedFile
+/// folder cannot take them, both go to a folder of that recording folder's
+/// own under @p fallbackFolder (named after the recording's file name), if one
+/// is given. An existing WAV file is replaced only when @p owned knows it as
+/// converted from this recording; otherwise the wave file takes a free name
+/// ("rec.vox (2).WAV"). On success sets selectedFile
 /// to the WAV path and the converted flag, and writes "CurrentFile" (the WAV
 /// path) and "CurrentPosition" ("0"). On failure leaves state, settings and any
 /// existing WAV file as they were, puts a reason for the user in @p error and
 /// returns false.
 bool voxToWave(const QString& source, SettingsStore& store, PlayerState& state,
                const ConvertProgress& progress = {}, QString* error = nullptr,
-               const QString& fallbackFolder = {});
+               const QString& fallbackFolder = {},
+               const ConvertedFiles& owned = ConvertedFiles(QString()));
 
 /// Deletes the converted file of the previous conversion, converts
 /// state.selectedFile, and records the new WAV file under "FiletoDelete". After
 /// a failed conversion nothing is recorded: selectedFile still names the
 /// user's recording, which must never be deleted as a temporary file.
 bool convertVoxFile(SettingsStore& store, PlayerState& state, const ConvertProgress& progress = {},
-                    QString* error = nullptr, const QString& fallbackFolder = {});
+                    QString* error = nullptr, const QString& fallbackFolder = {},
+                    const ConvertedFiles& owned = ConvertedFiles(QString()));
 
 /// Reads "FiletoDelete", clears it, and deletes the file it named, ignoring a
 /// failure. Only a converted file (a name ending in ".WAV") is deleted.

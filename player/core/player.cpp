@@ -1,8 +1,9 @@
 #include "player.h"
 
-#include "convert/vox_converter.h"
+#include "file_signature.h"
 #include "media_engine.h"
 #include "pedal_devices.h"
+#include "recording_converter.h"
 #include "settings.h"
 #include "settings_store.h"
 #include "text_rules.h"
@@ -42,8 +43,8 @@ Player::Player(MediaEngine& engine, SettingsStore& store, UserPrompts& prompts,
 
 Player::~Player() {
     // Torn down without the ordinary close: the converted file is not needed.
-    if (loaded_ && !unloaded_)
-        deletePendingFile(store_);
+    if (loaded_ && !unloaded_ && converter_)
+        converter_->discardTemporary();
 }
 
 QList<UserPrompts::FileFilter> Player::openFilters() {
@@ -258,24 +259,27 @@ bool Player::openChosen(const QString& path) {
 }
 
 bool Player::convertChosen(QString* error) {
-    switch (classifySignature(state_.fileSignature)) {
-    case SignatureKind::Dss:
-        if (dssConverter) {
-            const QFileInfo info(state_.selectedFile);
-            const QString folder = info.absolutePath() + QLatin1Char('/');
-            const QString wave = dssConverter(folder, info.fileName());
-            if (wave.isEmpty())
-                return false;
-            state_.dssWaveName = QFileInfo(wave).fileName();
-            state_.converted = true;
-            state_.selectedFile = wave;
-            delay(0.3);
-        }
+    const SignatureKind kind = classifySignature(state_.fileSignature);
+    if (kind == SignatureKind::Plain || !converter_)
         return true;
-    case SignatureKind::Dvi:
-        return convertVoxFile(store_, state_, {}, error, conversionCacheFolder());
-    case SignatureKind::Plain:
-        return true;
+    const ConversionOutcome outcome = kind == SignatureKind::Dss
+                                          ? converter_->convertDss(state_.selectedFile)
+                                          : converter_->convertDvi(state_.selectedFile);
+    if (!outcome.ok()) {
+        *error = outcome.error;
+        return false;
+    }
+    state_.converted = true;
+    state_.selectedFile = outcome.wavePath;
+    if (kind == SignatureKind::Dss) {
+        state_.dssWaveName = QFileInfo(outcome.wavePath).fileName();
+        delay(0.3);
+    }
+    // Told once the file is on its way to the engine, not in front of it.
+    if (!outcome.notice.isEmpty()) {
+        QMetaObject::invokeMethod(
+            this, [this, notice = outcome.notice] { prompts_.showMessage(notice); },
+            Qt::QueuedConnection);
     }
     return true;
 }

@@ -15,6 +15,7 @@ namespace velloran {
 
 class GamePortPedal;
 class MediaEngine;
+class RecordingConverter;
 class SerialPedalPort;
 class SettingsStore;
 class UsbPedal;
@@ -159,11 +160,10 @@ public:
     void setUsbPedal(UsbPedal* usb) { usb_ = usb; }
     UsbPedal* usbPedal() { return usb_; }
 
-    /// The DSS conversion (the composition root sets it; without one the file
-    /// goes to the engine unconverted). Receives the source folder (with
-    /// trailing "/") and the file name; returns the wave file's full path, empty
-    /// when no wave file was made (the dictation in hand then stays).
-    std::function<QString(const QString& folder, const QString& fileName)> dssConverter;
+    /// The conversions of DSS and DVI recordings (the composition root sets
+    /// them; without any, every file goes to the engine as it is). A
+    /// recording that cannot be converted leaves the dictation in hand.
+    void setConverter(RecordingConverter* converter) { converter_ = converter; }
 
 signals:
     void displayChanged();
@@ -204,6 +204,7 @@ private:
     SerialPedalPort& serial_;
     GamePortPedal& gamePort_;
     UsbPedal* usb_ = nullptr;
+    RecordingConverter* converter_ = nullptr;
     PlayerState state_;
     DisplayState display_;
     Bookmarks bookmarks_;

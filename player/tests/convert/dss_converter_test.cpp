@@ -2,6 +2,7 @@
 // in a scratch program folder, which logs its arguments and writes (or does
 // not write) the wave file.
 #include "convert/dss_converter.h"
+#include "convert/file_converter.h"
 #include "core/settings.h"
 #include "fakes/player_rig.h"
 #include "fakes/qt_printers.h"
@@ -99,7 +100,8 @@ TEST_F(DssConverterTest, StartsTheLauncherWithOneRequestAndReturnsTheFreshWave) 
     // Blanks, a quote and shell syntax reach the launcher untouched: no shell in between.
     const QString dss = makeDss("dir with blanks/it's $(x); Smith.2026-12-01.dss");
     DssConverter converter(appDir.path(), {}, &feedback);
-    const QString wave = converter.convertDssFile(folderOf(dss), QFileInfo(dss).fileName());
+    const QString wave =
+        converter.convertDssFile(folderOf(dss), QFileInfo(dss).fileName()).wavePath;
     const QString expected = folderOf(dss) + "it's $(x); Smith.2026-12-01.wav";
     EXPECT_EQ(wave, expected);
     EXPECT_EQ(launcherArguments(), QStringList{dss + '|' + expected});
@@ -117,62 +119,95 @@ TEST_F(DssConverterTest, WaitsForTheLauncherWhileTimersKeepRunning) {
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(50);
     DssConverter converter(appDir.path());
-    const QString wave = converter.convertDssFile(folderOf(dss), "rec01.dss");
+    const QString wave = converter.convertDssFile(folderOf(dss), "rec01.dss").wavePath;
     EXPECT_EQ(wave, work.filePath("rec01.wav"));
     EXPECT_EQ(readAll(wave), QByteArray("RIFF late"));
     EXPECT_GE(ticks, 3);
 }
 
-TEST_F(DssConverterTest, RefusesAWaveFileThisConversionDidNotWrite) {
+TEST_F(DssConverterTest, SaysWhyNoWaveFileCameOfIt) {
     const QString dss = makeDss("rec01.dss");
-    const QString wave = work.filePath("rec01.wav");
     DssConverter converter(appDir.path(), {}, &feedback);
-
-    // No launcher at all.
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), QString());
+    const auto errorOf = [&] {
+        const ConversionOutcome outcome = converter.convertDssFile(folderOf(dss), "rec01.dss");
+        EXPECT_FALSE(outcome.ok());
+        return outcome.error;
+    };
+    EXPECT_EQ(errorOf(),
+              "the converter " + appDir.filePath("tolvane") + " is missing or cannot start");
     EXPECT_EQ(feedback.events.last(), QStringLiteral("finished"));
 
-    // A launcher that writes nothing: no wave file, then a stale one from an
-    // earlier conversion, which is left alone.
-    installLauncher(QStringLiteral("true"));
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), QString());
-    writeAll(wave, "RIFF stale");
-    backdate(wave, 3600);
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), QString());
-    EXPECT_EQ(readAll(wave), QByteArray("RIFF stale"));
-
-    // A fresh file that is not a wave file.
-    installLauncher(QStringLiteral("printf 'garbage' > \"$dst\""));
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), QString());
+    const struct {
+        const char* launcher;
+        QString error;
+    } cases[] = {
+        {"true", "the converter did not write a wave file"},
+        {"printf 'garbage' > \"$dst\"", "the converter did not write a wave file"},
+        {"exit 2", "the recording cannot be read, or it is not a DSS recording"},
+        {"exit 4", "there is no room left for the wave file in " + work.path()},
+        {"exit 5", "reading the recording failed (an input/output error: the disk or the share "
+                   "may be failing)"},
+        {"exit 6", "the decoder (quillmere) is missing or cannot start"},
+        {"exit 7", "the recording is too long for a wave file"},
+        {"exit 42", "the converter failed (exit code 42)"},
+        {"kill -9 $$", "the converter stopped unexpectedly"},
+    };
+    for (const auto& c : cases) {
+        installLauncher(QString::fromUtf8(c.launcher));
+        EXPECT_EQ(errorOf(), c.error) << c.launcher;
+    }
 }
 
-// The file's own earlier status is the reference, not the clock: a wave file
-// on a share whose clock runs ahead still counts as rewritten.
-TEST_F(DssConverterTest, AcceptsARewrittenWaveFileWhateverItsTimeStamp) {
-    installWritingLauncher();
-    const QString dss = makeDss("rec01.dss");
-    const QString wave = work.filePath("rec01.wav");
-    writeAll(wave, "RIFF older");
-    backdate(wave, -7200);
-    DssConverter converter(appDir.path());
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), wave);
-    EXPECT_EQ(readAll(wave), QByteArray("RIFF fresh"));
+TEST_F(DssConverterTest, OverwritesOnlyWaveFilesItsOwnConversionsWrote) {
+    // The launcher stamps its file two hours ahead, as a share whose clock runs
+    // ahead would: the file's own earlier status is the reference, not our clock.
+    installLauncher(QStringLiteral("printf 'RIFF fresh' > \"$dst\"; touch -d '+2 hours' \"$dst\""));
+    const QString dss = makeDss("bursts.dss");
+    writeAll(work.filePath("notes.txt"), "notes");
+    writeAll(work.filePath("bursts.wav"), "RIFF the typist's own recording");
+    ASSERT_TRUE(QFile::link(work.filePath("notes.txt"), work.filePath("bursts (2).wav")));
+    DssConverter converter(appDir.path(), {}, nullptr,
+                           ConvertedFiles(work.filePath("data/converted-files")));
+    const QString mine = work.filePath("bursts (3).wav");
+    for (int run = 0; run < 2; ++run) {
+        EXPECT_EQ(converter.convertDssFile(folderOf(dss), "bursts.dss").wavePath, mine) << run;
+        EXPECT_EQ(readAll(mine), QByteArray("RIFF fresh"));
+    }
+    EXPECT_EQ(readAll(work.filePath("bursts.wav")), "RIFF the typist's own recording");
+    EXPECT_EQ(readAll(work.filePath("notes.txt")), "notes");
+
+    // Once changed by someone else, it is no longer ours to overwrite.
+    writeAll(mine, "RIFF edited");
+    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "bursts.dss").wavePath,
+              work.filePath("bursts (4).wav"));
+    EXPECT_EQ(readAll(mine), "RIFF edited");
 }
 
-TEST_F(DssConverterTest, ConvertsIntoTheCacheWhenTheFolderCannotTakeTheWave) {
+TEST_F(DssConverterTest, ConvertsIntoTheCacheWhenTheRecordingCarriesTheWaveName) {
     installWritingLauncher();
     const QString cache = work.filePath("cache/Velloran");
-    const QString dss = makeDss("rec01.dss");
-    // A folder squatting on the wave file's name (reached as root too).
-    ASSERT_TRUE(QDir(work.path()).mkdir("rec01.wav"));
+    // DSS recordings named *.wav, in two folders: each is its own destination
+    // beside itself, and the two must not meet in the cache.
+    const QString first = makeDss("a/rec01.wav");
+    const QString second = makeDss("b/rec01.wav");
     DssConverter converter(appDir.path(), cache);
-    EXPECT_EQ(converter.convertDssFile(folderOf(dss), "rec01.dss"), cache + "/rec01.wav");
-    EXPECT_EQ(launcherArguments(), QStringList{dss + '|' + cache + "/rec01.wav"});
-    EXPECT_EQ(readAll(cache + "/rec01.wav"), QByteArray("RIFF fresh"));
+    const QString one = converter.convertDssFile(folderOf(first), "rec01.wav").wavePath;
+    const QString two = converter.convertDssFile(folderOf(second), "rec01.wav").wavePath;
+    EXPECT_TRUE(one.startsWith(cache + '/') && two.startsWith(cache + '/'))
+        << one.toStdString() << two.toStdString();
+    EXPECT_NE(one, two);
+    EXPECT_EQ(QFileInfo(one).fileName(), "rec01.wav");
+    EXPECT_EQ(readAll(one), QByteArray("RIFF fresh"));
+    EXPECT_EQ(readAll(first).left(4), QByteArray("\x02"
+                                                 "dss",
+                                                 4));
 
-    // Without a cache folder the conversion is tried beside it and refused.
+    // Without a cache folder it is refused rather than converted onto itself.
     DssConverter noCache(appDir.path());
-    EXPECT_EQ(noCache.convertDssFile(folderOf(dss), "rec01.dss"), QString());
+    EXPECT_FALSE(noCache.convertDssFile(folderOf(first), "rec01.wav").ok());
+    EXPECT_EQ(readAll(first).left(4), QByteArray("\x02"
+                                                 "dss",
+                                                 4));
 }
 
 TEST_F(DssConverterTest, ConvertsIntoTheCacheBesideAReadOnlyFolder) {
@@ -183,22 +218,26 @@ TEST_F(DssConverterTest, ConvertsIntoTheCacheBesideAReadOnlyFolder) {
     const QString share = work.filePath("share");
     QFile::setPermissions(share, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     DssConverter converter(appDir.path(), work.filePath("cache"));
-    const QString wave = converter.convertDssFile(share + '/', "rec01.dss");
+    const QString wave = converter.convertDssFile(share + '/', "rec01.dss").wavePath;
     QFile::setPermissions(share,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(wave, work.filePath("cache/rec01.wav"));
+    EXPECT_TRUE(wave.startsWith(work.filePath("cache/"))) << wave.toStdString();
+    EXPECT_TRUE(wave.endsWith("/rec01.wav")) << wave.toStdString();
 }
 
 // ---- through the player ----------------------------------------------------
 
-class DssOpeningTest : public DssConverterTest, protected velloran::testing::PlayerRig {};
+class DssOpeningTest : public DssConverterTest, protected velloran::testing::PlayerRig {
+protected:
+    // Taken back before it goes, as the player would otherwise reach for it.
+    ~DssOpeningTest() override { player.setConverter(nullptr); }
+    FileConverter fileConverter{appDir.path(), store, {}, ConvertedFiles(QString())};
+};
 
 TEST_F(DssOpeningTest, AConvertedDictationPlaysAndIsRememberedAsItsWave) {
-    installWritingLauncher();
-    DssConverter converter(appDir.path());
-    player.dssConverter = [&](const QString& folder, const QString& title) {
-        return converter.convertDssFile(folder, title);
-    };
+    // A damaged recording converts, and the typist hears where once.
+    installLauncher(QStringLiteral("printf 'RIFF fresh' > \"$dst\"; echo 'damaged 3 8.2 61.5'"));
+    player.setConverter(&fileConverter);
     player.load(dir.path());
     const QString dss = makeDss("Smith.2026-12-01.dss");
     player.openPath(dss);
@@ -209,14 +248,14 @@ TEST_F(DssOpeningTest, AConvertedDictationPlaysAndIsRememberedAsItsWave) {
     EXPECT_EQ(store.values[keys::CurrentFile], wave);
     EXPECT_TRUE(store.values.value(keys::FiletoDelete).isEmpty());
     EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_EQ(prompts.messages,
+              QStringList{"The recording Smith.2026-12-01.dss is damaged: 3 of its frames could "
+                          "not be decoded and play as silence, starting at 00:00:08, 00:01:02."});
 }
 
 TEST_F(DssOpeningTest, AFailedConversionKeepsTheDictationInHand) {
     installLauncher(QStringLiteral("true"));
-    DssConverter converter(appDir.path());
-    player.dssConverter = [&](const QString& folder, const QString& title) {
-        return converter.convertDssFile(folder, title);
-    };
+    player.setConverter(&fileConverter);
     const QString inHand = loadWithFile(200);
     engine.setCurrentPosition(12);
     // An earlier conversion in this run left the converted flag set.
@@ -232,7 +271,8 @@ TEST_F(DssOpeningTest, AFailedConversionKeepsTheDictationInHand) {
     player.openPath(dss);
     pump();
     EXPECT_EQ(prompts.errors,
-              QStringList(2, QStringLiteral("Unable to convert ") + dss + " to a wave file."));
+              QStringList(2, QStringLiteral("Unable to convert ") + dss +
+                                 " to a wave file: the converter did not write a wave file."));
     EXPECT_EQ(engine.fileName(), inHand);
     EXPECT_EQ(engine.calls.filter(QStringLiteral("open:")).size(), opens);
     EXPECT_EQ(engine.currentPosition(), 12);

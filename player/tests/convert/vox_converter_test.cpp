@@ -172,22 +172,23 @@ TEST_F(VoxConverterTest, WriteVoxWaveHonoursTheRecordedLength) {
     }
 }
 
-TEST_F(VoxConverterTest, ConvertsBesideTheSourceReplacingOldTmpAndWav) {
+TEST_F(VoxConverterTest, ConvertsBesideTheSourceReplacingOldTmpButNeverAWaveItDidNotWrite) {
     const QString src = makeRecording("rec.VOX", 2000);
     writeAll(src + ".TMP", "stale temporary");
     QFile::setPermissions(src + ".TMP", QFileDevice::ReadOwner);
-    writeAll(src + ".WAV", "stale wave");
+    writeAll(src + ".WAV", "the typist's own");
     state.selectedFile = src;
 
     qint64 lastDone = -1;
     ASSERT_TRUE(convertVoxFile(store, state, [&](qint64 done, qint64) { lastDone = done; }));
 
-    const QString wav = src + ".WAV";
+    const QString wav = path("rec.VOX (2).WAV");
     EXPECT_EQ(lastDone, 2000);
     EXPECT_EQ(state.selectedFile, wav);
     EXPECT_TRUE(state.converted);
     EXPECT_FALSE(QFileInfo::exists(src + ".TMP"));
     EXPECT_FALSE(QFileInfo::exists(path("rec.WAV")));
+    EXPECT_EQ(readAll(src + ".WAV"), "the typist's own");
     EXPECT_EQ(readAll(wav), composeWaveHeader(kVoxHeaderSize + 2000) + audio(2000));
     EXPECT_EQ(readAll(src).size(), kVoxHeaderSize + 2000);
     EXPECT_EQ(store.writes, (QStringList{"FiletoDelete=", "CurrentFile=" + wav, "CurrentPosition=0",
@@ -235,16 +236,15 @@ TEST_F(VoxConverterTest, FailedConversionChangesNothingAndRecordsNoFileToDelete)
     EXPECT_TRUE(QFileInfo::exists(path("tiny.dvi")));
 }
 
-TEST_F(VoxConverterTest, KeepsAReadOnlyWaveAndFails) {
+TEST_F(VoxConverterTest, KeepsAReadOnlyWaveItDidNotWrite) {
     const QString src = makeRecording("rec.dvi", 10);
     writeAll(src + ".WAV", "protected");
     QFile::setPermissions(src + ".WAV", QFileDevice::ReadOwner | QFileDevice::ReadGroup);
     state.selectedFile = src;
-    EXPECT_FALSE(voxToWave(src, store, state));
+    EXPECT_TRUE(voxToWave(src, store, state));
     EXPECT_EQ(readAll(src + ".WAV"), "protected");
     EXPECT_FALSE(QFileInfo::exists(src + ".TMP"));
-    EXPECT_EQ(state.selectedFile, src);
-    EXPECT_TRUE(store.writes.isEmpty());
+    EXPECT_EQ(state.selectedFile, path("rec.dvi (2).WAV"));
 }
 
 TEST_F(VoxConverterTest, DeletePendingFileRemovesOnlyAConvertedWave) {
@@ -302,10 +302,12 @@ TEST_F(VoxConverterTest, ConvertsIntoTheFallbackFolderWhenTheSourceFolderCannotT
     state.selectedFile = src;
     QString error;
     ASSERT_TRUE(convertVoxFile(store, state, {}, &error, cache)) << error.toStdString();
-    const QString wav = cache + "/rec.dvi.WAV";
+    // A folder of its own per recording folder: two shares' rec.dvi never meet.
+    const QString wav = cacheFolderFor(cache, src) + "/rec.dvi.WAV";
+    EXPECT_TRUE(wav.startsWith(cache + '/'));
     EXPECT_EQ(state.selectedFile, wav);
     EXPECT_EQ(readAll(wav), composeWaveHeader(kVoxHeaderSize + 300) + audio(300));
-    EXPECT_FALSE(QFileInfo::exists(cache + "/rec.dvi.TMP"));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(wav).path() + "/rec.dvi.TMP"));
     EXPECT_EQ(store.values.value(keys::CurrentFile), wav);
     EXPECT_EQ(store.values.value(keys::FiletoDelete), wav);
 
@@ -329,5 +331,5 @@ TEST_F(VoxConverterTest, ConvertsIntoTheFallbackFolderBesideAReadOnlyFolder) {
     QFile::setPermissions(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_TRUE(converted);
-    EXPECT_EQ(state.selectedFile, path("cache/rec.dvi.WAV"));
+    EXPECT_EQ(state.selectedFile, cacheFolderFor(path("cache"), src) + "/rec.dvi.WAV");
 }

@@ -305,15 +305,21 @@ TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
                                                                          "dss",
                                                                          4) +
                                                                   QByteArray(600, 0));
-    QString seenFolder, seenName;
-    player.dssConverter = [&](const QString& folder, const QString& name) {
-        seenFolder = folder, seenName = name;
-        // Wherever the converter put it (the cache, for a read-only folder).
-        return dir.filePath(QStringLiteral("cache/rec01.wav"));
-    };
+    struct : RecordingConverter {
+        ConversionOutcome convertDss(const QString& source) override {
+            seen = source;
+            // Wherever the converter put it (the cache, for a read-only folder).
+            return {wave, {}, {}};
+        }
+        ConversionOutcome convertDvi(const QString&) override { return {}; }
+        void discardTemporary() override {}
+        QString seen, wave;
+    } fake;
+    fake.wave = dir.filePath(QStringLiteral("cache/rec01.wav"));
+    player.setConverter(&fake);
     player.openPath(dss);
-    EXPECT_EQ(seenFolder, dir.path() + QLatin1Char('/'));
-    EXPECT_EQ(seenName, QStringLiteral("rec01.dss"));
+    player.setConverter(&converter);
+    EXPECT_EQ(fake.seen, dss);
     EXPECT_EQ(player.state().selectedFile, dir.filePath(QStringLiteral("cache/rec01.wav")));
     EXPECT_EQ(player.state().dssWaveName, QStringLiteral("rec01.wav"));
     EXPECT_EQ(store.values[keys::CurrentFile], dir.filePath(QStringLiteral("cache/rec01.wav")));

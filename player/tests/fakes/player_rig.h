@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/file_converter.h"
 #include "core/player.h"
 #include "core/settings.h"
 #include "fakes/fake_devices.h"
@@ -15,7 +16,9 @@ namespace velloran::testing {
 /// A player over fakes, with a scratch folder for files it opens. Test
 /// fixtures of the core and of the widgets derive from it.
 struct PlayerRig {
-    PlayerRig() : player(engine, store, prompts, serial, gamePort) {}
+    PlayerRig() : player(engine, store, prompts, serial, gamePort) {
+        player.setConverter(&converter);
+    }
 
     /// Lets queued engine events run.
     static void pump() {
@@ -48,6 +51,8 @@ struct PlayerRig {
     RecordingPrompts prompts;
     FakeSerialPort serial;
     FakeGamePort gamePort;
+    /// The real conversions, with no launcher: DVI recordings convert, DSS ones fail.
+    FileConverter converter{dir.path(), store, {}, ConvertedFiles(QString())};
     Player player;
 };
 
