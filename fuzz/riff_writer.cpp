@@ -7,9 +7,11 @@
 #include "staged_file.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <unistd.h>
 #include <vector>
 
 using namespace velloran;
@@ -52,6 +54,23 @@ bool chunksFit(const std::vector<std::uint8_t>& bytes, std::size_t begin, std::s
     return true;
 }
 
+// Each whole file is flushed to the disk before its rename; on tmpfs that costs nothing,
+// elsewhere it would hold every run for a disk flush.
+// The folder is removed at exit from a copy of its name that outlives every destructor.
+char shmFolder[64];
+
+const std::string& workFolder() {
+    static const std::string folder = [] {
+        std::string pattern = "/dev/shm/fuzz-riff.XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr)
+            return fuzz::scratchFolder();
+        pattern.copy(shmFolder, sizeof shmFolder - 1);
+        std::atexit([] { std::filesystem::remove_all(shmFolder); });
+        return pattern;
+    }();
+    return folder;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -60,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint64_t room = (data[0] | data[1] << 8) * 4u;
     const std::uint64_t limit = 12 + (data[2] << 6);
     const int error = data[3] % 2 == 0 ? ENOSPC : EIO;
-    const std::string folder = fuzz::scratchFolder();
+    const std::string& folder = workFolder();
     const std::string destination = folder + "/out.wav";
     std::filesystem::remove(destination);
 
@@ -74,18 +93,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         tools::RiffWriter wave(sink, limit);
         ok = wave.openForm(tools::fourCc("WAVE"));
         std::vector<std::uint8_t> filler;
+        int depth = 0; // chunks open inside the form: loose bytes go only into those
         for (std::size_t i = 4; i < size; ++i) {
             const std::uint8_t op = data[i];
             switch (op % 4) {
             case 0:
-                ok = wave.openChunk(tools::fourCc("chnk")) && ok;
+                if (wave.openChunk(tools::fourCc("chnk")))
+                    ++depth;
+                else
+                    ok = false;
                 break;
             case 1:
                 filler.assign(op / 4 * 37u, op);
-                ok = wave.write(filler) && ok;
+                if (depth > 0)
+                    ok = wave.write(filler) && ok;
                 break;
             case 2:
-                ok = wave.closeChunk() && ok;
+                if (wave.closeChunk())
+                    --depth;
+                else
+                    ok = false;
                 break;
             default:
                 filler.assign(op / 4, op);

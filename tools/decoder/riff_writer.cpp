@@ -81,6 +81,9 @@ bool RiffWriter::openForm(FourCc form) {
 }
 
 bool RiffWriter::openChunk(FourCc id) {
+    // Everything lies inside the one form: a chunk after it would not count in its size.
+    if (open_chunks_.empty() && end_ != 0)
+        return fail(RiffFailure::Misuse);
     const std::uint64_t at = end_;
     std::uint8_t header[kChunkHeader] = {};
     std::copy(id.begin(), id.end(), header);

@@ -207,9 +207,9 @@ void DssStream::feedDecoder() {
     }
     if (status < 0) {
         // The recording could not be read: what follows is unknown, so it is not made up.
-        read_error_ = status == AVERROR(ENOMEM) ? ENOMEM : AVUNERROR(status);
-        if (read_error_ <= 0)
-            read_error_ = EIO;
+        // FFmpeg's own error tags are no errno value; they count as an input error.
+        const int error = AVUNERROR(status);
+        read_error_ = error > 0 && error < 4096 ? error : EIO;
         endOfInput();
         return;
     }

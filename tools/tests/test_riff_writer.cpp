@@ -101,6 +101,10 @@ TEST(RiffWriter, FailsForMisuseFullSinksAndSizesBeyond32Bits) {
     RiffWriter outside(unused);
     EXPECT_FALSE(outside.write(std::vector<std::uint8_t>{1}));
     EXPECT_EQ(outside.failure(), RiffFailure::Misuse);
+    // A chunk after the form would lie outside the RIFF size.
+    RiffWriter after(unused);
+    ASSERT_TRUE(after.openForm(fourCc("WAVE")) && after.closeChunk());
+    EXPECT_FALSE(after.openChunk(fourCc("late")));
 }
 
 } // namespace
