@@ -226,9 +226,13 @@ std::uint64_t DssStream::resynchronise() {
     AVIOContext* io = format_->pb;
     const std::int64_t position = avio_tell(io);
     const auto header = static_cast<std::int64_t>(header_bytes_);
-    if (position < header)
+    if (!resync_ || position < header)
         return 0;
     const std::int64_t block = (position - header + kBlockBytes - 1) / kBlockBytes;
+    // Without a next block there is nothing to find; FFmpeg would fall back to searching
+    // from the start of the recording.
+    if (header + (block + 1) * kBlockBytes > avio_size(io))
+        return 0;
     // The demuxer seeks by time, and finds the block from the time through the size of
     // the frame it read last; this time lands on the first frame of `block`.
     const int frameBytes = codec_ == DssCodec::Sp   ? kSpStoredFrame
@@ -241,8 +245,11 @@ std::uint64_t DssStream::resynchronise() {
         return 0;
     }
     const std::int64_t landed = avio_tell(io);
-    if (landed < position)
+    if (landed <= position) {
+        // The demuxer went back instead: never again, so the recording still ends.
+        resync_ = false;
         return 0;
+    }
     // Frames of the bytes passed over, at the size of the last good one.
     const std::int64_t skippedBlocks = block - (position - header) / kBlockBytes;
     const std::int64_t skipped = landed - position - skippedBlocks * (kBlockBytes - kBlockPayload);

@@ -96,6 +96,7 @@ private:
     bool touched_ = false;
     std::uint64_t header_bytes_ = 0;
     int last_packet_bytes_ = 0;
+    bool resync_ = true;
     std::uint64_t produced_ = 0; // samples placed in pending_ since the start
     std::uint64_t decoded_frames_ = 0;
     std::uint64_t replaced_frames_ = 0;
