@@ -9,7 +9,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 out="$here/corpus"
 work="$(mktemp -d "${TMPDIR:-/tmp}/fuzz-seeds.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-rm -rf "$out" && mkdir -p "$out"/{dvi_header,dsscore,command_text,url,multipart,unzip,midi_file}
+rm -rf "$out" && mkdir -p "$out"/{dvi_header,dsscore,command_text,url,multipart,unzip,midi_file,riff_writer}
 
 # DVI: header only, a little audio, and a recorded length beyond the file.
 "$build/bin/dvi_bench" make "$out/dvi_header/header-only.dvi" 972
@@ -65,4 +65,12 @@ printf 'localhost:18080/text' >"$out/url/no-scheme"
 printf 'http://[::1]:99/x y' >"$out/url/v6"
 printf '/tmp/rec.dss\0author\0typist\0job\0"17"\r\n' >"$out/multipart/fields"
 printf '\0only\0field' >"$out/multipart/no-file"
+
+# RIFF writer operations: room on the disk (2 bytes, in 4-byte steps), size limit, error,
+# then one operation a byte: a whole file, a disk that fills half-way, a limit reached,
+# chunks left open.
+printf '\377\377\377\0\0\3\5\11\2\2' >"$out/riff_writer/whole"
+printf '\20\0\377\0\0\5\5\5\5\2\2' >"$out/riff_writer/disk-full"
+printf '\377\377\1\1\0\375\375\2\2' >"$out/riff_writer/too-long"
+printf '\377\377\377\0\0\0\2' >"$out/riff_writer/open-chunks"
 echo "seeds written to $out"

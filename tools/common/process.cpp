@@ -77,8 +77,8 @@ std::optional<int> runAndWait(const std::filesystem::path& program,
         if (errno != EINTR)
             return std::nullopt;
     }
-    if (!WIFEXITED(status))
-        return std::nullopt;
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
     return WEXITSTATUS(status);
 }
 

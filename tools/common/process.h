@@ -19,7 +19,8 @@ std::optional<std::filesystem::path> findProgram(std::string_view name,
                                                  const std::filesystem::path& firstFolder = {});
 
 /// Starts `program` with `arguments` (argv[0] is the program path) and waits for it to end.
-/// Returns its exit status, or nullopt when it could not be started or did not exit normally.
+/// Returns its exit status (128 + the signal's number when a signal ended it, as shells
+/// report it), or nullopt when it could not be started.
 std::optional<int> runAndWait(const std::filesystem::path& program,
                               const std::vector<std::string>& arguments);
 

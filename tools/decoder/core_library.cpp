@@ -57,6 +57,7 @@ std::optional<LoadedCore> loadCoreByName(const std::filesystem::path& folder) {
     core.activeFile = lookUp<DssActiveFileFn>(core.library, "DSSActiveFile");
     core.startDecoding = lookUp<DssStartDecodingFn>(core.library, "DSSStartDecoding");
     core.decodeToPcm = lookUp<DssDecodeToPcmFn>(core.library, "DSSDecodeToPCM");
+    core.damageReport = lookUp<DssGetDamageReportFn>(core.library, "DSSGetDamageReport");
     return core;
 }
 

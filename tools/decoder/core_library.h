@@ -22,6 +22,7 @@ using DssTransGetPcmFn = decltype(&DSSTransGetPCM);
 using DssInitDecoderFn = decltype(&DSSInitDecoder);
 using DssStartDecodingFn = decltype(&DSSStartDecoding);
 using DssDecodeToPcmFn = decltype(&DSSDecodeToPCM);
+using DssGetDamageReportFn = decltype(&DSSGetDamageReport);
 
 /// The entry points bound when the program loads (the transcription interface).
 struct ImportedCore {
@@ -31,6 +32,8 @@ struct ImportedCore {
     DssActiveFileFn activeFile = nullptr;
     DssTransStartDecodingFn transStartDecoding = nullptr;
     DssTransGetPcmFn transGetPcm = nullptr;
+    /// Optional: without it no damage or read error is known.
+    DssGetDamageReportFn damageReport = nullptr;
 };
 
 /// Owns a dlopen handle; closes it when destroyed.
@@ -62,6 +65,7 @@ struct LoadedCore {
     DssActiveFileFn activeFile = nullptr;
     DssStartDecodingFn startDecoding = nullptr;
     DssDecodeToPcmFn decodeToPcm = nullptr;
+    DssGetDamageReportFn damageReport = nullptr; ///< optional, as in ImportedCore
 };
 
 /// Produces the second interface, or nullopt when the library cannot be loaded.

@@ -1,14 +1,19 @@
 // quillmere: converts one DSS dictation into a 16-bit mono PCM wave file.
 //   quillmere 'source.dss|destination.wav'
-// Ends with exit code 0 whatever happens; the caller looks only at the wave file.
+// Ends with one of the exit codes of conversion_status.h, and says why it failed: a
+// failure must not look like success. A conversion that replaced damaged frames writes
+// its report line on standard output.
 
 #include "command_text.h"
+#include "conversion_status.h"
 #include "core_library.h"
 #include "dsscore.h"
 #include "message_box.h"
 #include "process.h"
 #include "speech_decoder.h"
+#include "staged_file.h"
 
+#include <cstdio>
 #include <exception>
 
 extern "C" {
@@ -18,9 +23,12 @@ extern "C" {
 namespace {
 
 using namespace velloran::tools;
+using namespace velloran::conversion;
 
-constexpr const char* kUsage = "Invalid Argument - Method to Call the Exe is as follows: \n"
-                               "  <ExeName> <SourceFile>|<DestFile> ";
+constexpr const char* kCaption = "Quillmere";
+
+constexpr const char* kUsageText = "Invalid Argument - Method to Call the Exe is as follows: \n"
+                                   "  <ExeName> <SourceFile>|<DestFile> ";
 
 ImportedCore importedCore() {
     ImportedCore core;
@@ -30,23 +38,34 @@ ImportedCore importedCore() {
     core.activeFile = &DSSActiveFile;
     core.transStartDecoding = &DSSTransStartDecoding;
     core.transGetPcm = &DSSTransGetPCM;
+    core.damageReport = &DSSGetDamageReport;
     return core;
 }
 
-void run(int argc, const char* const* argv) {
+int run(int argc, const char* const* argv) {
     const ConversionRequest request = splitRequest(joinArguments(argc, argv));
     if (request.source.empty() || request.destination.empty()) {
-        showMessage("Error", kUsage);
-        return;
+        showMessage("Error", kUsageText);
+        return kUsage;
     }
     if (request.source.size() > kMaxSourceLength) {
         showMessage("Error", "The source path is longer than 255 characters and cannot be "
                              "converted: " +
                                  request.source);
-        return;
+        return kSourceUnreadable;
     }
+    installStagedFileSignalHandlers();
     SpeechDecoder decoder(importedCore(), [] { return loadCoreByName(ownExecutableFolder()); });
-    decoder.convertToWave(request.source, request.destination);
+    const ConversionResult result = decoder.convertToWave(request.source, request.destination);
+    if (!result) {
+        showMessage(kCaption, result.message);
+        return result.code;
+    }
+    if (const std::string line = damageReportLine(result); !line.empty()) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+    return kConverted;
 }
 
 } // namespace
@@ -56,9 +75,9 @@ int main(int argc, char** argv) {
     // nothing to someone who asked for a wave file; real errors still show.
     av_log_set_level(AV_LOG_ERROR);
     try {
-        run(argc, argv);
-    } catch (const std::exception&) {
-        // Nothing is reported through the exit code; the wave file tells the outcome.
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        showMessage(kCaption, std::string("Unable to convert: ") + error.what());
     }
-    return 0;
+    return kFailed;
 }

@@ -1,7 +1,8 @@
 #include "riff_writer.h"
 
 #include <algorithm>
-#include <limits>
+#include <cerrno>
+#include <unistd.h>
 
 namespace velloran::tools {
 
@@ -17,52 +18,72 @@ void storeLittleEndian(std::uint32_t value, std::uint8_t* out) {
 
 } // namespace
 
-bool RiffWriter::create(const std::string& path) {
-    file_.reset(std::fopen(path.c_str(), "wb"));
-    if (!file_)
-        return false;
-    std::setvbuf(file_.get(), nullptr, _IOFBF, kWriteBuffer);
-    open_chunks_.clear();
-    end_ = 0;
-    failed_ = false;
+int FileSink::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written =
+            ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (written == 0)
+            return EIO;
+        bytes = bytes.subspan(static_cast<std::size_t>(written));
+        offset += static_cast<std::uint64_t>(written);
+    }
+    return 0;
+}
+
+bool RiffWriter::fail(RiffFailure why, int error) {
+    if (failure_ == RiffFailure::None) {
+        failure_ = why;
+        error_ = error;
+    }
+    return false;
+}
+
+bool RiffWriter::flush() {
+    if (buffer_.empty())
+        return true;
+    if (const int error = sink_.writeAt(flushed_, buffer_); error != 0)
+        return fail(RiffFailure::Io, error);
+    flushed_ += buffer_.size();
+    buffer_.clear();
     return true;
 }
 
 bool RiffWriter::put(const void* data, std::size_t size) {
-    if (!file_ || failed_)
+    if (failure_ != RiffFailure::None)
         return false;
     // The size fields are 32 bits wide; a file that would outgrow them is refused, not
     // written with sizes that have wrapped around.
-    if (end_ + size > std::numeric_limits<std::uint32_t>::max() ||
-        std::fwrite(data, 1, size, file_.get()) != size) {
-        failed_ = true;
+    if (size > limit_ - end_)
+        return fail(RiffFailure::TooLong);
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    if (buffer_.size() + size > kWriteBuffer && !flush())
         return false;
+    if (size >= kWriteBuffer) {
+        if (const int error = sink_.writeAt(flushed_, {bytes, size}); error != 0)
+            return fail(RiffFailure::Io, error);
+        flushed_ += size;
+    } else {
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
     }
     end_ += size;
     return true;
 }
 
-bool RiffWriter::putAt(std::uint64_t offset, std::uint32_t value) {
-    std::uint8_t bytes[4];
-    storeLittleEndian(value, bytes);
-    if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0 ||
-        std::fwrite(bytes, 1, sizeof bytes, file_.get()) != sizeof bytes ||
-        std::fseek(file_.get(), static_cast<long>(end_), SEEK_SET) != 0) {
-        failed_ = true;
-        return false;
-    }
-    return true;
-}
-
 bool RiffWriter::openForm(FourCc form) {
     if (!open_chunks_.empty() || end_ != 0)
-        return false;
-    if (!openChunk(fourCc("RIFF")))
-        return false;
-    return put(form.data(), form.size());
+        return fail(RiffFailure::Misuse);
+    return openChunk(fourCc("RIFF")) && put(form.data(), form.size());
 }
 
 bool RiffWriter::openChunk(FourCc id) {
+    // Everything lies inside the one form: a chunk after it would not count in its size.
+    if (open_chunks_.empty() && end_ != 0)
+        return fail(RiffFailure::Misuse);
     const std::uint64_t at = end_;
     std::uint8_t header[kChunkHeader] = {};
     std::copy(id.begin(), id.end(), header);
@@ -74,7 +95,7 @@ bool RiffWriter::openChunk(FourCc id) {
 
 bool RiffWriter::write(std::span<const std::uint8_t> bytes) {
     if (open_chunks_.empty())
-        return false;
+        return fail(RiffFailure::Misuse);
     return put(bytes.data(), bytes.size());
 }
 
@@ -83,8 +104,10 @@ bool RiffWriter::writeChunk(FourCc id, std::span<const std::uint8_t> bytes) {
 }
 
 bool RiffWriter::closeChunk() {
-    if (open_chunks_.empty() || failed_)
+    if (failure_ != RiffFailure::None)
         return false;
+    if (open_chunks_.empty())
+        return fail(RiffFailure::Misuse);
     const std::uint64_t at = open_chunks_.back();
     const std::uint64_t size = end_ - at - kChunkHeader;
     if (size % 2 != 0) {
@@ -92,19 +115,24 @@ bool RiffWriter::closeChunk() {
         if (!put(&pad, 1))
             return false;
     }
-    if (!putAt(at + 4, static_cast<std::uint32_t>(size)))
-        return false;
+    std::uint8_t field[4];
+    storeLittleEndian(static_cast<std::uint32_t>(size), field);
+    const std::uint64_t fieldAt = at + 4;
+    if (fieldAt >= flushed_) {
+        std::copy_n(field, 4, buffer_.begin() + static_cast<std::ptrdiff_t>(fieldAt - flushed_));
+    } else if (const int error = sink_.writeAt(fieldAt, field); error != 0) {
+        return fail(RiffFailure::Io, error);
+    }
     open_chunks_.pop_back();
     return true;
 }
 
-bool RiffWriter::close() {
-    if (!file_)
+bool RiffWriter::finish() {
+    if (failure_ != RiffFailure::None)
         return false;
-    const bool complete = open_chunks_.empty() && !failed_;
-    const bool closed = std::fclose(file_.release()) == 0;
-    open_chunks_.clear();
-    return complete && closed;
+    if (!open_chunks_.empty())
+        return fail(RiffFailure::Misuse);
+    return flush();
 }
 
 } // namespace velloran::tools

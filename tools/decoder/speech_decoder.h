@@ -2,6 +2,7 @@
 // The conversion itself: drive libdsscore through either interface and write what it
 // decodes into a 16-bit mono PCM wave file.
 
+#include "conversion_status.h"
 #include "core_library.h"
 
 #include <array>
@@ -32,9 +33,23 @@ struct WaveFormat {
 /// The source's folder: everything up to and including its last "/", or "" without one.
 std::string sourceFolder(const std::string& source);
 
-/// Converts one recording. Both conversions return true when the wave file was written.
-/// A refusal by the library, or a destination that cannot be created, leaves either no file
-/// or one whose RIFF and "data" sizes are still 0.
+/// How a conversion ended. True only when the wave file is whole at the destination.
+struct ConversionResult {
+    conversion::ExitCode code = conversion::kConverted;
+    std::string message;          ///< why it failed, in plain words; empty on success
+    DSSDamageReport damage{};     ///< frames the library replaced by silence
+    std::uint32_t sampleRate = 0; ///< of the wave file written
+
+    explicit operator bool() const { return code == conversion::kConverted; }
+};
+
+/// The report line for a conversion that replaced damaged frames ("damaged <count>
+/// <seconds>..."), or "" when nothing was replaced.
+std::string damageReportLine(const ConversionResult& result);
+
+/// Converts one recording. The wave file appears at the destination only when it is whole:
+/// it is written beside it under a temporary name and renamed at the end; a conversion
+/// that fails leaves the destination as it was.
 class SpeechDecoder {
 public:
     SpeechDecoder(ImportedCore imported, CoreLoader loader)
@@ -42,11 +57,12 @@ public:
 
     /// Activates the recording through the imported entry points. An SP recording (kind 1)
     /// is decoded there in 528-byte buffers; any other kind goes to convertWithLoadedCore.
-    bool convertToWave(const std::string& source, const std::string& destination);
+    ConversionResult convertToWave(const std::string& source, const std::string& destination);
 
     /// Decodes through the library loaded by name: buffers of 528 bytes when the library's
     /// flag is 0, else 660 for kind 3 and 480 otherwise; kind 2 is written at 8000 Hz.
-    bool convertWithLoadedCore(const std::string& source, const std::string& destination);
+    ConversionResult convertWithLoadedCore(const std::string& source,
+                                           const std::string& destination);
 
 private:
     ImportedCore imported_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -22,6 +23,10 @@ namespace velloran::dsscore {
 namespace {
 
 constexpr std::size_t kCodecByteOffset = 0x2A4;
+constexpr std::int64_t kBlockBytes = 512;
+constexpr std::int64_t kBlockPayload = 506;
+constexpr int kLpLargestFrame = 24;
+constexpr int kSpStoredFrame = 41; // 42 and 40 bytes in turn
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -47,12 +52,13 @@ UniqueFile openRegular(const std::string& path) {
 
 // FFmpeg's DSS demuxer trusts whatever it is given once forced, so the magic and the codec
 // byte are checked here first: 0x02 or 0x03, then "dss".
-OpenError checkHeader(std::FILE* file, DssCodec& codec) {
+OpenError checkHeader(std::FILE* file, DssCodec& codec, std::uint64_t& headerBytes) {
     std::array<unsigned char, 4> magic{};
     if (std::fread(magic.data(), 1, magic.size(), file) != magic.size())
         return OpenError::Format;
     if ((magic[0] != 0x02 && magic[0] != 0x03) || std::memcmp(magic.data() + 1, "dss", 3) != 0)
         return OpenError::Format;
+    headerBytes = std::uint64_t{magic[0]} * kBlockBytes;
     if (std::fseek(file, static_cast<long>(kCodecByteOffset), SEEK_SET) != 0)
         return OpenError::Format;
     const int byte = std::fgetc(file);
@@ -82,17 +88,19 @@ DssStream::~DssStream() = default;
 
 std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& error) {
     DssCodec codec = DssCodec::Sp;
+    std::uint64_t headerBytes = 0;
     const UniqueFile file = openRegular(path);
     if (!file) {
         error = OpenError::NotFound;
         return nullptr;
     }
-    error = checkHeader(file.get(), codec);
+    error = checkHeader(file.get(), codec, headerBytes);
     if (error != OpenError::None)
         return nullptr;
 
     std::unique_ptr<DssStream> stream(new DssStream);
     stream->codec_ = codec;
+    stream->header_bytes_ = headerBytes;
     error = OpenError::Format;
 
     const AVInputFormat* demuxer = av_find_input_format("dss");
@@ -107,10 +115,10 @@ std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& e
     if (avformat_open_input(&format, url.c_str(), demuxer, nullptr) < 0)
         return nullptr; // avformat_open_input frees the context itself on failure
     stream->format_.reset(format);
-    // ffmpeg itself probes the stream before decoding, and the probe decides how a damaged
-    // frame near the start is passed over; doing the same keeps the PCM identical to
-    // ffmpeg's. The probe only reads ahead (its packets are handed out later), it never seeks.
-    if (avformat_find_stream_info(format, nullptr) < 0 || format->nb_streams < 1)
+    // The header gives the decoder all it needs. The stream is not probed: a probe reads
+    // ahead and steps over a damaged frame without saying so, and this stream must
+    // account for every frame.
+    if (format->nb_streams < 1)
         return nullptr;
     stream->stream_index_ = 0;
     const AVCodecParameters* parameters = format->streams[0]->codecpar;
@@ -178,22 +186,84 @@ bool DssStream::decodeMore() {
     return pending_.size() > before;
 }
 
+void DssStream::endOfInput() {
+    demuxer_done_ = true;
+    avcodec_send_packet(codec_context_.get(), nullptr);
+}
+
 void DssStream::feedDecoder() {
     const int status = av_read_frame(format_.get(), packet_.get());
     if (status == AVERROR(EAGAIN))
         return;
+    if (status == AVERROR_EOF) {
+        endOfInput();
+        return;
+    }
+    if (status == AVERROR_INVALIDDATA) {
+        // A frame that cannot be a frame: silence of its length stands in for it, and
+        // reading goes on, so one damaged block does not cut the recording short.
+        replaceDamaged(1 + (codec_ == DssCodec::Lp ? resynchronise() : 0));
+        return;
+    }
     if (status < 0) {
-        // End of file, a damaged block or a read error: what was decoded so far stands,
-        // as it does for ffmpeg itself.
-        demuxer_done_ = true;
-        avcodec_send_packet(codec_context_.get(), nullptr);
+        // The recording could not be read: what follows is unknown, so it is not made up.
+        // FFmpeg's own error tags are no errno value; they count as an input error.
+        const int error = AVUNERROR(status);
+        read_error_ = error > 0 && error < 4096 ? error : EIO;
+        endOfInput();
         return;
     }
     if (packet_->stream_index == stream_index_) {
-        // A frame the decoder rejects is skipped; the ones after it still play.
-        avcodec_send_packet(codec_context_.get(), packet_.get());
+        last_packet_bytes_ = packet_->size;
+        const int sent = avcodec_send_packet(codec_context_.get(), packet_.get());
+        if (sent < 0 && sent != AVERROR(EAGAIN))
+            replaceDamaged(1);
     }
     av_packet_unref(packet_.get());
+}
+
+std::uint64_t DssStream::resynchronise() {
+    AVIOContext* io = format_->pb;
+    const std::int64_t position = avio_tell(io);
+    const auto header = static_cast<std::int64_t>(header_bytes_);
+    if (!resync_ || position < header)
+        return 0;
+    const std::int64_t block = (position - header + kBlockBytes - 1) / kBlockBytes;
+    // Without a next block there is nothing to find; FFmpeg would fall back to searching
+    // from the start of the recording.
+    if (header + (block + 1) * kBlockBytes > avio_size(io))
+        return 0;
+    // The demuxer seeks by time, and finds the block from the time through the size of
+    // the frame it read last; this time lands on the first frame of `block`.
+    const int frameBytes = codec_ == DssCodec::Sp   ? kSpStoredFrame
+                           : last_packet_bytes_ > 0 ? last_packet_bytes_
+                                                    : kLpLargestFrame;
+    const std::int64_t frames = (block * kBlockPayload + frameBytes - 1) / frameBytes;
+    const std::int64_t samples = frames * static_cast<std::int64_t>(bufferSamples());
+    if (av_seek_frame(format_.get(), stream_index_, samples, AVSEEK_FLAG_ANY) < 0) {
+        // Reading on from the byte after the damage still finds the later frames.
+        return 0;
+    }
+    const std::int64_t landed = avio_tell(io);
+    if (landed <= position) {
+        // The demuxer went back instead: never again, so the recording still ends.
+        resync_ = false;
+        return 0;
+    }
+    // Frames of the bytes passed over, at the size of the last good one.
+    const std::int64_t skippedBlocks = block - (position - header) / kBlockBytes;
+    const std::int64_t skipped = landed - position - skippedBlocks * (kBlockBytes - kBlockPayload);
+    return skipped > 0 ? static_cast<std::uint64_t>(skipped / frameBytes) : 0;
+}
+
+void DssStream::replaceDamaged(std::uint64_t frames) {
+    if (!in_damage_ && damage_starts_.size() < kMaxStarts)
+        damage_starts_.push_back(produced_);
+    in_damage_ = true;
+    replaced_frames_ += frames;
+    const std::size_t samples = static_cast<std::size_t>(frames) * bufferSamples();
+    pending_.insert(pending_.end(), samples, std::int16_t{0});
+    produced_ += samples;
 }
 
 void DssStream::drainDecoder() {
@@ -201,9 +271,13 @@ void DssStream::drainDecoder() {
         const int status = avcodec_receive_frame(codec_context_.get(), frame_.get());
         if (status == AVERROR(EAGAIN))
             return;
-        if (status < 0) {
-            // AVERROR_EOF after the flush, or a decoder that cannot go on.
+        if (status == AVERROR_EOF) {
             decoder_done_ = true;
+            return;
+        }
+        if (status < 0) {
+            // A frame the decoder could not make sense of.
+            replaceDamaged(1);
             return;
         }
         const auto format = static_cast<AVSampleFormat>(frame_->format);
@@ -211,6 +285,9 @@ void DssStream::drainDecoder() {
             frame_->ch_layout.nb_channels == 1 && frame_->nb_samples > 0) {
             const auto* samples = reinterpret_cast<const std::int16_t*>(frame_->data[0]);
             pending_.insert(pending_.end(), samples, samples + frame_->nb_samples);
+            produced_ += static_cast<std::uint64_t>(frame_->nb_samples);
+            ++decoded_frames_;
+            in_damage_ = false;
         }
         av_frame_unref(frame_.get());
     }

@@ -47,6 +47,15 @@ public:
     /// Whether at least one more decoded sample follows; decodes ahead to find out.
     bool hasMore();
 
+    /// Frames decoded, and damaged frames replaced by silence of their length, so far.
+    std::uint64_t decodedFrames() const { return decoded_frames_; }
+    std::uint64_t replacedFrames() const { return replaced_frames_; }
+    /// Sample positions where the first damaged stretches begin (at most `kMaxStarts`).
+    static constexpr std::size_t kMaxStarts = 8;
+    const std::vector<std::uint64_t>& damageStarts() const { return damage_starts_; }
+    /// errno value of the read error that ended the recording early, or 0.
+    int readError() const { return read_error_; }
+
 private:
     DssStream() = default;
     // Decodes packets until new samples arrive or the recording ends; false at the end.
@@ -55,6 +64,13 @@ private:
     void feedDecoder();
     // Moves every frame the decoder has ready into pending_.
     void drainDecoder();
+    // Hands out `frames` frames of silence in place of damaged ones.
+    void replaceDamaged(std::uint64_t frames);
+    // After a byte that cannot start an LP frame, the demuxer's idea of where the next
+    // block header lies is off; this moves it to the first frame of the next block.
+    // Returns the frames passed over.
+    std::uint64_t resynchronise();
+    void endOfInput();
 
     struct FormatCloser {
         void operator()(AVFormatContext* context) const;
@@ -78,6 +94,15 @@ private:
     bool demuxer_done_ = false;
     bool decoder_done_ = false;
     bool touched_ = false;
+    std::uint64_t header_bytes_ = 0;
+    int last_packet_bytes_ = 0;
+    bool resync_ = true;
+    std::uint64_t produced_ = 0; // samples placed in pending_ since the start
+    std::uint64_t decoded_frames_ = 0;
+    std::uint64_t replaced_frames_ = 0;
+    bool in_damage_ = false;
+    std::vector<std::uint64_t> damage_starts_;
+    int read_error_ = 0;
     // Decoded samples not yet handed out; pending_[head_] is the next one.
     std::vector<std::int16_t> pending_;
     std::size_t head_ = 0;

@@ -5,6 +5,7 @@
 
 #include "dss_stream.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>
@@ -194,6 +195,26 @@ int DSSDecodeToPCM(uint8_t** buffer, int32_t* flag) {
             return DSS_OK;
         *buffer = reinterpret_cast<uint8_t*>(s.lent.data());
         *flag = s.stream->codec() == DssCodec::Sp ? 0 : 1;
+        return DSS_OK;
+    });
+}
+
+int DSSGetDamageReport(DSSDamageReport* report) {
+    return guarded([report](Session& s) {
+        std::lock_guard guard(s.lock);
+        if (report == nullptr)
+            return DSS_E_ARGUMENT;
+        *report = DSSDamageReport{};
+        if (s.started == Interface::None || !s.stream)
+            return DSS_OK;
+        const DssStream& stream = *s.stream;
+        report->decoded_frames = stream.decodedFrames();
+        report->replaced_frames = stream.replacedFrames();
+        const auto& starts = stream.damageStarts();
+        report->start_count =
+            static_cast<std::uint32_t>(std::min<std::size_t>(starts.size(), DSS_MAX_DAMAGE_STARTS));
+        std::copy_n(starts.begin(), report->start_count, report->starts);
+        report->read_error = stream.readError();
         return DSS_OK;
     });
 }

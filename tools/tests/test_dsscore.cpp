@@ -199,27 +199,53 @@ TEST_F(DssCore, AcceptsOnlyReadableFolders) {
     EXPECT_EQ(DSSActiveFolder(nullptr, 0), DSS_E_ARGUMENT);
 }
 
-TEST_F(DssCore, DamagedLpFramesAreHandledAsFfmpegHandlesThem) {
+// A damaged stretch is handed out as silence of its length and decoding goes on, so the
+// recording keeps its length; the report says how much was replaced and where.
+TEST_F(DssCore, DamagedLpFramesBecomeSilenceAndTheRestStillPlays) {
     const auto tone = encodeLpFrames(dir, 1.0);
-    std::vector<Frame> frames;
-    while (frames.size() < 700)
-        frames.insert(frames.end(), tone.begin(), tone.end());
-    // 0xFF cannot start a frame. Near the start ffmpeg's probe steps over it; further on
-    // the recording ends there.
-    for (std::size_t at : {10u, 600u}) {
-        DssRecording recording;
-        recording.frames = frames;
-        recording.frames.insert(recording.frames.begin() + static_cast<std::ptrdiff_t>(at),
-                                Frame{0xFF});
-        const fs::path file = dir / ("damaged" + std::to_string(at) + ".dss");
-        writeDss(file, recording);
+    DssRecording recording;
+    while (recording.frames.size() < 700)
+        recording.frames.insert(recording.frames.end(), tone.begin(), tone.end());
+    const std::size_t frames = recording.frames.size();
+    const auto whole = buildDss(recording);
+    writeBytes(dir / "whole.dss", whole);
+    const auto reference = ffmpegPcm(dir, dir / "whole.dss");
+    struct Case {
+        std::size_t frame;  // first damaged frame
+        std::size_t wiped;  // bytes set to 0xFF from its start, 0: one 0xFF put before it
+        std::size_t expect; // frames handed out
+    };
+    // 0xFF cannot start a frame. The damage is found there, and decoding takes up again
+    // at the first frame of the next block; a frame start stored rounded to an even
+    // offset may cost a frame there.
+    for (const Case& damage :
+         {Case{10, 0, frames + 1}, Case{600, 0, frames + 1}, Case{300, 50, frames}}) {
+        SCOPED_TRACE("damage at frame " + std::to_string(damage.frame));
+        auto bytes = whole;
+        if (damage.wiped == 0) {
+            DssRecording withByte = recording;
+            withByte.frames.insert(
+                withByte.frames.begin() + static_cast<std::ptrdiff_t>(damage.frame), Frame{0xFF});
+            bytes = buildDss(withByte);
+        }
+        const std::size_t at = 1024 + 6 + damage.frame * 24 + damage.frame * 24 / 506 * 6;
+        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), damage.wiped, 0xFF);
+        const fs::path file = dir / "damaged.dss";
+        writeBytes(file, bytes);
         EXPECT_EQ(activate(file, 8000), DSS_KIND_LP);
         ASSERT_EQ(DSSStartDecoding(0), DSS_OK);
         const auto pcm = decodeAll(1, DSS_LP_BUFFER_BYTES);
-        EXPECT_EQ(pcm, ffmpegPcm(dir, file)) << "damage at frame " << at;
-        if (at == 600) {
-            EXPECT_EQ(pcm.size(), 600u * DSS_LP_BUFFER_BYTES);
-        }
+        DSSDamageReport report{};
+        ASSERT_EQ(DSSGetDamageReport(&report), DSS_OK);
+        const std::size_t before = damage.frame * DSS_LP_BUFFER_BYTES;
+        ASSERT_GE(pcm.size(), before);
+        EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + before, reference.begin()));
+        EXPECT_NEAR(pcm.size() / DSS_LP_BUFFER_BYTES, damage.expect, 2);
+        EXPECT_EQ(report.read_error, 0);
+        EXPECT_GE(report.replaced_frames, 1u);
+        EXPECT_EQ(report.decoded_frames + report.replaced_frames, pcm.size() / DSS_LP_BUFFER_BYTES);
+        ASSERT_GE(report.start_count, 1u);
+        EXPECT_EQ(report.starts[0], damage.frame * 240);
     }
 }
 

@@ -13,7 +13,10 @@
 namespace {
 
 using namespace velloran::testing;
+namespace conversion = velloran::conversion;
+using velloran::tools::ConversionResult;
 using velloran::tools::CoreLoader;
+using velloran::tools::damageReportLine;
 using velloran::tools::ImportedCore;
 using velloran::tools::LoadedCore;
 using velloran::tools::sourceFolder;
@@ -40,6 +43,7 @@ struct Script {
     const std::int32_t* options = nullptr;
     std::vector<std::int32_t> optionsSeenWhileDecoding;
     std::array<std::uint8_t, 660> lent{};
+    DSSDamageReport damage{1, 0, 0, {}, 0};
 };
 
 Script* script = nullptr;
@@ -95,9 +99,14 @@ int fakeDecodeToPcm(std::uint8_t** buffer, std::int32_t* flag) {
     return 0;
 }
 
+int fakeDamageReport(DSSDamageReport* report) {
+    *report = script->damage;
+    return 0;
+}
+
 ImportedCore fakeImported() {
-    return {fakeSetTransWay, fakeTransInitDecoder,   fakeActiveFolder,
-            fakeActiveFile,  fakeTransStartDecoding, fakeTransGetPcm};
+    return {fakeSetTransWay,        fakeTransInitDecoder, fakeActiveFolder, fakeActiveFile,
+            fakeTransStartDecoding, fakeTransGetPcm,      fakeDamageReport};
 }
 
 LoadedCore fakeLoaded() {
@@ -107,6 +116,7 @@ LoadedCore fakeLoaded() {
     core.activeFile = fakeActiveFile;
     core.startDecoding = fakeStartDecoding;
     core.decodeToPcm = fakeDecodeToPcm;
+    core.damageReport = fakeDamageReport;
     return core;
 }
 
@@ -120,7 +130,9 @@ protected:
     }
     void TearDown() override { script = nullptr; }
 
-    bool convert(CoreLoader loader = [] { return std::optional<LoadedCore>(fakeLoaded()); }) {
+    ConversionResult convert(CoreLoader loader = [] {
+        return std::optional<LoadedCore>(fakeLoaded());
+    }) {
         SpeechDecoder decoder(fakeImported(), std::move(loader));
         return decoder.convertToWave(source, destination);
     }
@@ -172,15 +184,38 @@ TEST_F(SpeechDecoderTest, RefusedFolderOrFileWritesNothing) {
     EXPECT_EQ(current.calls.back(), "ActiveFile " + source);
 }
 
-TEST_F(SpeechDecoderTest, DecodingThatDoesNotStartLeavesZeroSizedHeaders) {
-    current.transStartResult = 4;
-    EXPECT_FALSE(convert());
-    const auto wave = readBytes(destination);
-    ASSERT_EQ(wave.size(), 44u);
-    EXPECT_EQ(le32(wave, 4), 0u);
-    EXPECT_EQ(le32(wave, 16), 16u);
-    EXPECT_EQ(le32(wave, 24), 11025u);
-    EXPECT_EQ(le32(wave, 40), 0u);
+// A failed conversion leaves the destination as it was, and says why in its exit code.
+TEST_F(SpeechDecoderTest, AFailedConversionLeavesTheDestinationAsItWas) {
+    struct Case {
+        int transStart;
+        DSSDamageReport damage;
+        conversion::ExitCode code;
+    };
+    const DSSDamageReport good{1, 0, 0, {}, 0};
+    for (const Case& c : {Case{4, good, conversion::kSourceUnreadable},
+                          Case{0, {1, 0, 0, {}, EIO}, conversion::kReadError},
+                          Case{0, {0, 3, 1, {0}, 0}, conversion::kSourceUnreadable}}) {
+        current = Script{};
+        current.transBuffers = {{1, 0x11}, {0, 0x12}};
+        current.transStartResult = c.transStart;
+        current.damage = c.damage;
+        writeText(destination, "old");
+        const ConversionResult result = convert();
+        EXPECT_EQ(result.code, c.code) << result.message;
+        EXPECT_EQ(readText(destination), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+    }
+}
+
+TEST_F(SpeechDecoderTest, ReplacedFramesGiveTheReportLineInWaveTime) {
+    current.transBuffers = {{0, 0x11}};
+    current.damage = {90, 12, 3, {11025, 16537, 220500}, 0};
+    const ConversionResult result = convert();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(damageReportLine(result), "damaged 12 1.000 1.500 20.000");
+    current = Script{};
+    current.transBuffers = {{0, 0x11}};
+    EXPECT_EQ(damageReportLine(convert()), "");
 }
 
 TEST_F(SpeechDecoderTest, LpRecordingGoesToTheLoadedLibraryAndIsWrittenAt8000Hz) {
@@ -244,21 +279,22 @@ TEST_F(SpeechDecoderTest, SecondPathFailsWithoutLibraryOrEntryPoints) {
     EXPECT_FALSE(fs::exists(destination));
 }
 
-TEST_F(SpeechDecoderTest, SecondPathWithoutDecodeEntryPointWritesAnEmptyWave) {
+TEST_F(SpeechDecoderTest, SecondPathWithoutDecodeEntryPointWritesNothing) {
     current.kind = 2;
     current.decodeBuffers = {{1, 0xE1}};
-    ASSERT_TRUE(convert([] {
-        LoadedCore core = fakeLoaded();
-        core.decodeToPcm = nullptr;
-        return std::optional<LoadedCore>(std::move(core));
-    }));
-    EXPECT_TRUE(waveData(8000).empty());
+    EXPECT_EQ(convert([] {
+                  LoadedCore core = fakeLoaded();
+                  core.decodeToPcm = nullptr;
+                  return std::optional<LoadedCore>(std::move(core));
+              }).code,
+              conversion::kDecoderMissing);
+    EXPECT_FALSE(fs::exists(destination));
 }
 
 TEST_F(SpeechDecoderTest, DestinationThatCannotBeCreatedFails) {
     current.transBuffers = {{0, 1}};
     destination = (dir / "no such folder" / "out.wav").string();
-    EXPECT_FALSE(convert());
+    EXPECT_EQ(convert().code, conversion::kDestinationRefused);
     EXPECT_FALSE(fs::exists(destination));
 }
 

@@ -98,18 +98,22 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
     const char* base = std::getenv("TMPDIR");
     std::string errorsPattern =
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/velloran-stderr.XXXXXX";
+    std::string outputPattern = errorsPattern;
     const int errorsFd = ::mkstemp(errorsPattern.data());
-    if (errorsFd < 0)
+    const int outputFd = ::mkstemp(outputPattern.data());
+    if (errorsFd < 0 || outputFd < 0)
         throw std::runtime_error("mkstemp failed");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, errorsFd, STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t child = 0;
     const int spawned =
         ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(errorsFd);
+    ::close(outputFd);
     RunResult result;
     if (spawned == 0) {
         int status = 0;
@@ -119,6 +123,8 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
     }
     result.errors = readText(errorsPattern);
     ::unlink(errorsPattern.c_str());
+    result.output = readText(outputPattern);
+    ::unlink(outputPattern.c_str());
     if (spawned != 0)
         throw std::runtime_error("cannot start " + program.string());
     return result;

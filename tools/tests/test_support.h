@@ -44,6 +44,7 @@ std::uint16_t le16(const std::vector<std::uint8_t>& bytes, std::size_t at);
 struct RunResult {
     int status = -1;    // exit status, -1 when it did not exit normally
     std::string errors; // what it wrote to stderr
+    std::string output; // what it wrote to stdout
 };
 
 /// Runs `program` with `arguments` in `folder`, with `environment` changes applied (an

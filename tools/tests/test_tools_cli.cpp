@@ -1,19 +1,23 @@
-// quillmere and tolvane as the player runs them: one request text, exit code 0, and the
-// outcome only in the wave file (or on stderr where a message box would appear).
+// quillmere and tolvane as the player runs them: one request text, an exit code that
+// tells the outcome, and the reason on stderr where a message box would appear.
 
+#include "conversion_status.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 using namespace velloran::testing;
+using namespace velloran::conversion;
 
-const std::string kUsage = "Error: Invalid Argument - Method to Call the Exe is as follows: \n"
-                           "  <ExeName> <SourceFile>|<DestFile> \n";
+const std::string kUsageText = "Error: Invalid Argument - Method to Call the Exe is as follows: \n"
+                               "  <ExeName> <SourceFile>|<DestFile> \n";
 
 class Tools : public ::testing::Test {
 protected:
@@ -54,8 +58,8 @@ TEST_F(Tools, QuillmereShowsItsUsageForIncompleteRequestsAndWritesNothing) {
         {}, {"a.dss|"}, {"a.dss | "}, {"|b.wav"}, {"  |  b.wav"}, {"a.dss", "b.wav"}, {"|"}};
     for (const auto& arguments : requests) {
         const RunResult result = runProgram(quillmere(), arguments, work);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.errors, kUsage);
+        EXPECT_EQ(result.status, kUsage);
+        EXPECT_EQ(result.errors, kUsageText);
     }
     EXPECT_TRUE(isEmptyFolder(work));
 }
@@ -91,18 +95,98 @@ TEST_F(Tools, QuillmereTakesRelativePathsFromItsCurrentFolder) {
 TEST_F(Tools, QuillmereLeavesNoFileForWhatTheLibraryRefuses) {
     writeText(dir / "notes.dss", std::string(3000, 'n'));
     RunResult result = runProgram(quillmere(), {"notes.dss|notes.wav"}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_FALSE(fs::exists(dir / "notes.wav"));
 
     result = runProgram(quillmere(), {"missing.dss|missing.wav"}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_FALSE(fs::exists(dir / "missing.wav"));
 
     // A destination that names the recording itself must not destroy it.
     const auto before = makeRecording(dir / "keep.dss", 2);
     result = runProgram(quillmere(), {"keep.dss|./keep.dss"}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kDestinationRefused);
     EXPECT_EQ(ffmpegPcm(dir, dir / "keep.dss"), before);
+}
+
+// The wave file appears whole or not at all: whatever stops a conversion leaves the
+// destination as it was and no temporary file behind, and a link is replaced, not
+// written through.
+TEST_F(Tools, QuillmereWritesTheWaveFileWholeOrNotAtAll) {
+    struct Case {
+        std::string name;
+        std::function<void(const fs::path& wave)> plant; // what lies at the destination
+        std::vector<std::string> prefix;                 // runs quillmere under these
+        int status;
+        std::string errors; // after "Quillmere: Unable to write <destination>"
+    };
+    const std::vector<Case> cases{{"full",
+                                   [](const fs::path& wave) { writeText(wave, "old"); },
+                                   {"/usr/bin/prlimit", "--fsize=8192"},
+                                   kDiskFull,
+                                   ": File too large\n"},
+                                  {"fifo",
+                                   [](const fs::path& wave) { ::mkfifo(wave.c_str(), 0600); },
+                                   {"/usr/bin/timeout", "20"},
+                                   kDestinationRefused,
+                                   ": it is not a regular file\n"},
+                                  {"folder",
+                                   [](const fs::path& wave) { fs::create_directory(wave); },
+                                   {},
+                                   kDestinationRefused,
+                                   ": it is not a regular file\n"},
+                                  {"link",
+                                   [this](const fs::path& wave) {
+                                       writeText(dir / "notes.txt", "notes");
+                                       fs::create_symlink(dir / "notes.txt", wave);
+                                   },
+                                   {},
+                                   kConverted,
+                                   ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path folder = dir / c.name;
+        const auto reference = makeRecording(folder / "rec.dss", 2);
+        const fs::path wave = folder / "rec.wav";
+        c.plant(wave);
+        const auto kind = fs::symlink_status(wave).type();
+        std::vector<std::string> arguments = c.prefix;
+        if (!arguments.empty())
+            arguments.push_back(quillmere().string());
+        arguments.push_back((folder / "rec.dss").string() + "|" + wave.string());
+        const RunResult result = runProgram(
+            arguments.size() > 1 ? fs::path(arguments[0]) : quillmere(),
+            {arguments.begin() + (arguments.size() > 1 ? 1 : 0), arguments.end()}, dir.path());
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+        if (c.status == kConverted) {
+            EXPECT_EQ(waveData(wave, 8000), reference);
+            EXPECT_EQ(readText(dir / "notes.txt"), "notes");
+            continue;
+        }
+        EXPECT_EQ(result.errors, "Quillmere: Unable to write " + wave.string() + c.errors);
+        EXPECT_EQ(fs::symlink_status(wave).type(), kind);
+        if (kind == fs::file_type::regular) {
+            EXPECT_EQ(readText(wave), "old");
+        }
+    }
+}
+
+// Damaged bytes cost only their own frames: the wave file keeps the recording's length and
+// the report line, passed on by tolvane, says where the damage lies.
+TEST_F(Tools, ADamagedRecordingIsConvertedWholeWithADamageReport) {
+    const auto reference = makeRecording(dir / "rec.dss", 2);
+    auto bytes = readBytes(dir / "rec.dss");
+    const std::size_t frame = 20;
+    std::fill_n(bytes.begin() + 1024 + 6 + frame * 24, 50, 0xFF);
+    writeBytes(dir / "rec.dss", bytes);
+    const RunResult result =
+        runProgram(tolvane(), {(dir / "rec.dss").string() + "|" + (dir / "rec.wav").string()},
+                   dir.path(), {{"PATH", "/usr/bin:/bin"}});
+    EXPECT_EQ(result.status, kConverted) << result.errors;
+    EXPECT_EQ(result.output.substr(0, 8), "damaged ");
+    EXPECT_NE(result.output.find(" 0.600"), std::string::npos) << result.output; // frame 20
+    EXPECT_NEAR(waveData(dir / "rec.wav", 8000).size(), reference.size(), 4 * 480.0);
 }
 
 TEST_F(Tools, QuillmereRefusesSourcePathsLongerThan255Characters) {
@@ -123,7 +207,7 @@ TEST_F(Tools, QuillmereRefusesSourcePathsLongerThan255Characters) {
     makeRecording(tooLong, 2);
     result =
         runProgram(quillmere(), {tooLong.string() + "|" + (dir / "long.wav").string()}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_EQ(result.errors, "Error: The source path is longer than 255 characters and cannot "
                              "be converted: " +
                                  tooLong.string() + "\n");
@@ -167,12 +251,12 @@ TEST_F(Launcher, ReportsAMissingSourceAndDoesNotStartTheDecoder) {
     standIn(bin / "quillmere");
     const std::string missing = (dir / "gone.dss").string();
     RunResult result = runProgram(bin / "tolvane", {missing + "|out.wav"}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_EQ(result.errors, "Tolvane: Unable to find file: " + missing + "\n");
 
     // Without "|" the source is empty, and nothing follows the message's text.
     result = runProgram(bin / "tolvane", {(dir / "in put.dss").string()}, dir.path());
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_EQ(result.errors, "Tolvane: Unable to find file: \n");
     EXPECT_EQ(recorded(), "");
 }
@@ -191,8 +275,8 @@ TEST_F(Launcher, PassesAFolderSourceOnAndTheDecoderSpeaksForItself) {
     fs::copy_file(appDir() / "libdsscore.so", bin / "libdsscore.so");
     const RunResult usage =
         runProgram(bin / "tolvane", {(dir / "in put.dss").string() + "|"}, dir.path());
-    EXPECT_EQ(usage.status, 0);
-    EXPECT_EQ(usage.errors, kUsage);
+    EXPECT_EQ(usage.status, kUsage); // quillmere's own code, passed on
+    EXPECT_EQ(usage.errors, kUsageText);
 }
 
 TEST_F(Launcher, FindsTheDecoderOnPathButNeverInTheCurrentFolder) {
@@ -204,8 +288,8 @@ TEST_F(Launcher, FindsTheDecoderOnPathButNeverInTheCurrentFolder) {
     const std::string request = (dir / "in put.dss").string() + "|x.wav";
 
     RunResult result = runProgram(bin / "tolvane", {request}, work, {{"PATH", ":.:/usr/bin:/bin"}});
-    // No decoder to start: nothing is said, and the launcher still ends normally.
-    EXPECT_EQ(result.status, 0);
+    // No decoder to start: nothing is said, but the exit code tells.
+    EXPECT_EQ(result.status, kDecoderMissing);
     EXPECT_EQ(result.errors, "");
     EXPECT_FALSE(fs::exists(dir / "decoy-called"));
     EXPECT_EQ(recorded(), "");
@@ -226,12 +310,13 @@ TEST_F(Tools, AFifoSourceCountsAsMissingAndHoldsNeitherTool) {
     const std::string request = fifo.string() + "|" + (dir / "rec.wav").string();
     RunResult result =
         runProgram("/usr/bin/timeout", {"20", quillmere().string(), request}, dir.path());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.errors, "");
+    EXPECT_EQ(result.status, kSourceUnreadable);
+    EXPECT_EQ(result.errors, "Quillmere: Unable to read " + fifo.string() +
+                                 ": it does not exist or cannot be read\n");
     EXPECT_FALSE(fs::exists(dir / "rec.wav"));
     result = runProgram("/usr/bin/timeout", {"20", tolvane().string(), request}, dir.path(),
                         {{"PATH", "/usr/bin:/bin"}});
-    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.status, kSourceUnreadable);
     EXPECT_EQ(result.errors, "Tolvane: Unable to find file: " + fifo.string() + "\n");
 }
 

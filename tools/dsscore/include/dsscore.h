@@ -80,6 +80,26 @@ DSSCORE_API int DSSStartDecoding(int32_t reserved);
  * buffer is padded with silence. */
 DSSCORE_API int DSSDecodeToPCM(uint8_t** buffer, int32_t* flag);
 
+/* Extension: what went wrong while the active recording was decoded. */
+
+/* Where a damage report stops listing the starts of damaged stretches. */
+#define DSS_MAX_DAMAGE_STARTS 8
+
+typedef struct DSSDamageReport {
+    uint64_t decoded_frames;  /* frames decoded since decoding was started */
+    uint64_t replaced_frames; /* damaged frames handed out as silence of their length */
+    uint32_t start_count;     /* entries of `starts` in use */
+    /* Sample positions (in the PCM handed out) where the first damaged stretches begin. */
+    uint64_t starts[DSS_MAX_DAMAGE_STARTS];
+    /* errno value of a read error that ended the recording early, 0 when none did. The
+     * PCM handed out before it is not the whole recording. */
+    int32_t read_error;
+} DSSDamageReport;
+
+/* Fills *report for the decoding started last (on either interface), as far as it has
+ * gone; all zero when nothing was started. DSS_E_ARGUMENT for a null report. */
+DSSCORE_API int DSSGetDamageReport(DSSDamageReport* report);
+
 #ifdef __cplusplus
 }
 #endif
