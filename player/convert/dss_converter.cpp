@@ -126,14 +126,13 @@ QString DssConverter::wavePathFor(const QString& source) const {
     const bool namesSource =
         beside == info.absoluteFilePath() || sameFile(beside, info.absoluteFilePath());
     if (!namesSource && (folderTakesFiles(info.absolutePath()) || cacheFolder_.isEmpty())) {
-        const QString claimed = owned_.claimableName(beside, source);
-        if (!claimed.isEmpty() || cacheFolder_.isEmpty())
-            return claimed.isEmpty() ? beside : claimed;
+        // Not writable and no cache: tried all the same, so the tools say why.
+        if (const QString claimed = owned_.claimableName(beside, source); !claimed.isEmpty())
+            return claimed;
     }
     const QString cache = cacheFolderFor(cacheFolder_, source);
-    if (cache.isEmpty())
-        return namesSource ? QString() : beside;
-    return owned_.claimableName(QDir(cache).filePath(name), source);
+    return cache.isEmpty() ? QString()
+                           : owned_.claimableName(QDir(cache).filePath(name), source);
 }
 
 ConversionOutcome DssConverter::convertDssFile(const QString& folder, const QString& title) {
@@ -147,7 +146,7 @@ ConversionOutcome DssConverter::convertDssFile(const QString& folder, const QStr
     }
     const QString wave = wavePathFor(source);
     if (wave.isEmpty()) {
-        outcome.error = QStringLiteral("there is no folder to put the wave file in");
+        outcome.error = QStringLiteral("there is no free name for the wave file beside it");
         return outcome;
     }
     const FileStamp before = stampOf(wave);

@@ -53,6 +53,7 @@ public:
     /// Where the wave file of @p source goes: beside it under the first name
     /// that is free or already ours, or in the cache when the recording's
     /// folder cannot take it or the recording itself carries the wave name.
+    /// Empty when neither has a name free for it.
     QString wavePathFor(const QString& source) const;
 
     QString launcherPath() const { return launcher_; }
