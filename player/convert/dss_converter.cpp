@@ -157,6 +157,11 @@ ConversionOutcome DssConverter::convertDssFile(const QString& folder, const QStr
     launcher.setProgram(launcher_);
     launcher.setArguments({dssConversionRequest(source, wave)});
     launcher.setStandardInputFile(QProcess::nullDevice());
+    // The player tells the typist why a conversion failed; a dialog of the
+    // tools' own would only hold the conversion up until someone closed it.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELLORAN_NO_DIALOG"), QStringLiteral("1"));
+    launcher.setProcessEnvironment(environment);
     // The tools' messages belong in the player's log; their report comes on
     // standard output.
     launcher.setProcessChannelMode(QProcess::ForwardedErrorChannel);
