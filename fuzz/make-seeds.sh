@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Writes the seed corpora under fuzz/corpus with the project's own generators: dvi_bench
 # for DVI recordings, make-dss for DSS recordings, libzipdll for archives, engine_bench
-# for MIDI files.
+# for MIDI and wave files; the shipped pedal models, credits and sample dictation.
 #   make-seeds.sh build-dir    (an ordinary build with the benchmarks)
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -73,4 +73,59 @@ printf '\377\377\377\0\0\3\5\11\2\2' >"$out/riff_writer/whole"
 printf '\20\0\377\0\0\5\5\5\5\2\2' >"$out/riff_writer/disk-full"
 printf '\377\377\1\1\0\375\375\2\2' >"$out/riff_writer/too-long"
 printf '\377\377\377\0\0\0\2' >"$out/riff_writer/open-chunks"
+# The player's texts and device streams.
+here_root="$(cd "$here/.." && pwd)"
+mkdir -p "$out"/{number_rules,settings_ini,probe_source,pedal_models,credits,usb_pedal,evdev_events,serial_pedal}
+printf '5' >"$out/number_rules/whole"
+printf ' \t-2.5e1 seconds' >"$out/number_rules/blanks-exponent"
+printf 'TRUE' >"$out/number_rules/word"
+printf 'COM3' >"$out/number_rules/com"
+printf 'Foot pedal (USB 05f3:00ff SN1)' >"$out/number_rules/usb"
+# The first-run defaults as the store writes them, and values that need escapes.
+{
+    printf '[Setting]\nFirst Pedal=2\nLarge Change=5\nPlay Press=True\n'
+    printf 'Play Toggle=False\nPortID=Game Port\nRewVal=3\nSecond Pedal=4\n'
+    printf 'Small Change=1\nThird Pedal=3\n'
+} >"$out/settings_ini/defaults"
+printf '[Setting]\nWavePath=\\s/home/t\\\\x \\n\\s\nCurrent%%20File=a.wav\r\n' \
+    >"$out/settings_ini/escapes"
+printf '; written by hand\n[General]\nx=1\n\n[Setting]\nVolumeValue = 70 \n' \
+    >"$out/settings_ini/groups"
+# Wave files: a Dialogic one as the converter writes it, a plain one, one with a chunk
+# before fmt, the head of the sample dictation, and a MIDI file.
+"$build/bin/engine_bench" make-vox "$out/probe_source/dialogic.wav" 0.1
+"$build/bin/engine_bench" make-wav "$out/probe_source/plain.wav" 0.05
+cp "$out/midi_file/chords.mid" "$out/probe_source/chords.mid"
+head -c 4096 "$here_root/install/samples/sample-dictation.wav" >"$out/probe_source/sample.wav"
+{
+    printf 'RIFF\0\1\0\0WAVELIST\3\0\0\0abc\0'
+    head -c 80 "$out/probe_source/dialogic.wav" | tail -c +13
+} >"$out/probe_source/list-first.wav"
+cp "$here_root/install/pedal-models.txt" "$out/pedal_models/shipped.txt"
+{
+    printf '# learned\n1234:5678 keys KEY_B KEY_A 30 Three-key pedal\n'
+    printf '1234:5679 hid 0:01 2:40 0:04 Raw  pedal\r\nbroken line\n'
+} >"$out/pedal_models/kinds.txt"
+cp "$here_root/install/credits.txt" "$out/credits/shipped.txt"
+printf 'one\r\ntwo\n\nthree' >"$out/credits/crlf.txt"
+# Device streams: evdev records (16 bytes of time, type, code, value) and hidraw reports,
+# each piece after its length byte.
+record() { printf "$(printf '\\0%.0s' {1..16})\\$(printf %03o "$1")\\0\\$(printf %03o "$2")\\$(printf %03o "$3")\\$(printf %03o "$4")\\0\\0\\0"; }
+presses="$(mktemp "$work/presses.XXXXXX")"
+{
+    record 1 0 1 1; record 0 0 0 0 # BTN_0 (0x100) down
+    record 1 1 1 1; record 0 0 0 0 # BTN_1 down
+    record 1 0 1 0; record 0 0 0 0 # BTN_0 up
+    record 0 3 0 0                 # SYN_DROPPED
+    record 1 2 1 1; record 0 0 0 0 # lost, then a report
+    record 1 1 1 0; record 1 1 1 2; record 0 0 0 0
+} >"$presses"
+{ printf '\0\50'; head -c 40 "$presses"; printf '\77'; tail -c +41 "$presses"; } \
+    >"$out/usb_pedal/evdev"
+printf '\1\0\1\1\1\3\0\1\0\0\1\0\3\3\0\0\0\200\0\0' >"$out/usb_pedal/hid"
+{ printf '\7'; record 1 33 1 1; record 1 35 1 1; record 1 33 1 0; record 1 34 1 1; cat "$presses"; } \
+    >"$out/evdev_events/buttons"
+# Serial lines: bit 0 CD, 1 DSR, 2 CTS, 3 an event inside the first second.
+printf '\1\1\1\0\2\2\0' >"$out/serial_pedal/presses"
+printf '\1\14\4\5\0\3\2\0' >"$out/serial_pedal/overlapping"
 echo "seeds written to $out"

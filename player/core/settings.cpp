@@ -8,6 +8,9 @@
 #include <limits>
 #include <string>
 
+#include <locale.h>
+#include <stdlib.h>
+
 namespace velloran {
 
 namespace {
@@ -56,9 +59,12 @@ double toDouble(QStringView number) {
         ++first;
     double value = 0;
     const auto [end, ec] = std::from_chars(first, ascii.c_str() + ascii.size(), value);
-    if (ec == std::errc::result_out_of_range)
-        return ascii.front() == '-' ? -std::numeric_limits<double>::infinity()
-                                    : std::numeric_limits<double>::infinity();
+    if (ec == std::errc::result_out_of_range) {
+        // Too large or too small for a double: C's own reading (in the "C" locale, whose
+        // decimal point is ".") gives the infinity or the zero it stands for.
+        static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+        return ::strtod_l(ascii.c_str(), nullptr, cLocale);
+    }
     return ec == std::errc() ? value : 0.0;
 }
 

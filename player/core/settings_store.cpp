@@ -17,7 +17,8 @@ QString groupKey(const QString& key) {
 // This one keeps the keys as they are spelled, blanks included, so the file
 // reads (and can be edited by hand) the way the settings are named. Blanks
 // around a value are not part of it, as people expect when they edit the file;
-// a value's own blanks at its edges, backslashes and line breaks are escaped.
+// a value's own blanks at its edges, backslashes, line breaks and the other control
+// characters that count as blanks (form feed, vertical tab) are escaped.
 QByteArray escapeValue(const QString& value) {
     const QByteArray text = value.toUtf8();
     qsizetype lead = 0;
@@ -37,6 +38,10 @@ QByteArray escapeValue(const QString& value) {
             out += "\\r";
         else if (c == '\t')
             out += "\\t";
+        else if (c == '\f')
+            out += "\\f";
+        else if (c == '\v')
+            out += "\\v";
         else if (c == ' ' && (i < lead || i >= trail))
             out += "\\s";
         else
@@ -57,6 +62,10 @@ QString unescapeValue(const QByteArray& text) {
                 c = '\r';
             else if (c == 't')
                 c = '\t';
+            else if (c == 'f')
+                c = '\f';
+            else if (c == 'v')
+                c = '\v';
             else if (c == 's')
                 c = ' ';
         }
@@ -92,12 +101,21 @@ bool readIni(QIODevice& device, QSettings::SettingsMap& map) {
 }
 
 bool writeIni(QIODevice& device, const QSettings::SettingsMap& map) {
+    // Keys outside any group (a hand-edited file may have some) come first: after a
+    // group's header the file has no way back to them.
+    QStringList order;
+    for (const QString& key : map.keys())
+        if (!key.contains(QLatin1Char('/')))
+            order << key;
+    for (const QString& key : map.keys())
+        if (key.contains(QLatin1Char('/')))
+            order << key;
     QString currentGroup;
     bool first = true;
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        const qsizetype slash = it.key().indexOf(QLatin1Char('/'));
-        const QString group = slash < 0 ? QString() : it.key().left(slash);
-        const QString key = slash < 0 ? it.key() : it.key().mid(slash + 1);
+    for (const QString& whole : order) {
+        const qsizetype slash = whole.indexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QString() : whole.left(slash);
+        const QString key = slash < 0 ? whole : whole.mid(slash + 1);
         if (first || group != currentGroup) {
             if (!first)
                 device.write("\n");
@@ -106,7 +124,7 @@ bool writeIni(QIODevice& device, const QSettings::SettingsMap& map) {
             currentGroup = group;
             first = false;
         }
-        if (device.write(key.toUtf8() + '=' + escapeValue(it.value().toString()) + '\n') < 0)
+        if (device.write(key.toUtf8() + '=' + escapeValue(map.value(whole).toString()) + '\n') < 0)
             return false;
     }
     return true;

@@ -10,7 +10,8 @@ namespace velloran {
 
 namespace {
 QString twoDigits(double field) {
-    return QString::number(static_cast<qint64>(field)).rightJustified(2, QLatin1Char('0'));
+    // The digits of the double itself: the hours of an absurd length do not fit an integer.
+    return QString::number(field, 'f', 0).rightJustified(2, QLatin1Char('0'));
 }
 } // namespace
 

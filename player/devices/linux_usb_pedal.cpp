@@ -9,6 +9,7 @@
 #include <linux/input.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -247,9 +248,11 @@ void LinuxUsbPedal::feed(Node& node, const QByteArray& data) const {
     if (node.hidraw) {
         const QByteArray before = node.report;
         node.report = data;
-        for (qsizetype i = 0; i < data.size(); ++i) {
+        // Bytes a shorter report leaves out count as zero, as missing bytes of the last one
+        // do: a pedal pressed in them would otherwise stay held for good.
+        for (qsizetype i = 0; i < std::max(before.size(), data.size()); ++i) {
             const int was = i < before.size() ? static_cast<unsigned char>(before[i]) : 0;
-            const int now = static_cast<unsigned char>(data[i]);
+            const int now = i < data.size() ? static_cast<unsigned char>(data[i]) : 0;
             for (int mask = 1; mask <= 0x80; mask <<= 1)
                 if ((was ^ now) & mask)
                     signal({PedalSignal::Bit, 0, static_cast<int>(i), mask}, now & mask);

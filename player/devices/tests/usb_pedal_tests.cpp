@@ -285,6 +285,10 @@ TEST(LinuxUsbPedalTest, RawHidReportsGiveEachPedalByByteAndMask) {
     EXPECT_NE(std::find(seen.begin(), seen.end(), spare), seen.end());
     fs.send(node, std::string("\x04\x00", 2));
     EXPECT_TRUE(usb.pedalHeld(3));
+    // A shorter report lets go of what the bytes it leaves out held.
+    for (const std::string& report : {std::string("\x00\x10", 2), std::string("\x00", 1)})
+        fs.send(node, report), pump(5);
+    EXPECT_EQ(seen.back(), std::make_pair(PedalSignal{PedalSignal::Bit, 0, 1, 0x10}, false));
 }
 
 /// The whole road: a pedal's recorded events drive the player's actions.

@@ -17,6 +17,7 @@ TEST(TextRules, FormatHmsRoundsTheWholeValueBeforeSplittingIt) {
     EXPECT_EQ(formatHms(3599.4), QStringLiteral("00:59:59"));
     EXPECT_EQ(formatHms(0), QStringLiteral("00:00:00"));
     EXPECT_EQ(formatHms(360000), QStringLiteral("100:00:00"));
+    EXPECT_EQ(formatHms(0x1p80), QStringLiteral("335812727670730326016:56:16"));
 }
 
 TEST(TextRules, ExtractFileName) {
