@@ -56,6 +56,15 @@ protected:
         http_.server().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/text");
         });
+        // Forty pieces of the asked size, one every 50 ms.
+        http_.server().Get("/drip", [](const httplib::Request& req, httplib::Response& res) {
+            const std::size_t piece = std::stoul(req.get_param_value("piece"));
+            res.set_content_provider(40 * piece, "application/octet-stream",
+                                     [piece](size_t, size_t, httplib::DataSink& sink) {
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                                         return sink.write(Pattern(piece).data(), piece);
+                                     });
+        });
         http_.Start();
     }
 
@@ -122,6 +131,28 @@ TEST_F(Download, WithoutContentLengthSucceedsAndNotesTheMissingSize) {
     EXPECT_FALSE(http.Busy());
 }
 
+TEST_F(Download, ALinkInPlaceOfTheFileIsReplacedAndItsTargetLeftAlone) {
+    WriteFile(dir_ / "notes.txt", "notes");
+    std::filesystem::create_symlink(dir_ / "notes.txt", dir_ / "link.txt");
+    ASSERT_EQ(Send(dir_ / "link.txt", http_.Url("/text"), false).ok, 1);
+    EXPECT_EQ(ReadFile(dir_ / "notes.txt"), "notes");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir_ / "link.txt"));
+    EXPECT_EQ(ReadFile(dir_ / "link.txt"), "hello from the server");
+}
+
+TEST_F(Download, SlowerThanOneKibASecondFailsAfterTheStallWindowButNoTimeIsCapped) {
+    CHttp http;
+    http.SetStallWindow(1);
+    const auto fetch = [&](const std::string& piece) {
+        http.SetUrl(http_.Url("/drip?piece=" + piece));
+        http.SetSecure(false);
+        return http.OpenConnection() && http.Download();
+    };
+    EXPECT_FALSE(fetch("1"));
+    EXPECT_EQ(http.ErrorText(), "Failed in call to InternetReadFile, Error:12002\n");
+    EXPECT_TRUE(fetch("4096")) << "two seconds at 80 KiB/s";
+}
+
 TEST_F(Download, RedirectIsFollowed) {
     const SendResult r = Send("", http_.Url("/moved"), false);
     EXPECT_EQ(r.ok, 1);
@@ -155,13 +186,17 @@ TEST(DownloadFailure, UnreachablePortFailsAtTheSend) {
     EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12029\n");
 }
 
-TEST(DownloadFailure, ConnectionClosedBeforeTheAnnouncedEndFails) {
+TEST(DownloadFailure, ConnectionClosedBeforeTheAnnouncedEndFailsAndKeepsTheOldFile) {
     CaptureServer server([](const CapturedRequest&, int) {
-        return std::string("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten..");
+        return std::string("HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\n\r\nshort body");
     });
-    const SendResult r = Send("", server.Url("/short"), false);
+    TempDir dir;
+    WriteFile(dir / "kept.txt", "old content");
+    const SendResult r = Send(dir / "kept.txt", server.Url("/short"), false);
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.text(), "Failed in call to InternetReadFile, Error:12030\n");
+    EXPECT_EQ(ReadFile(dir / "kept.txt"), "old content");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 TEST(DownloadFailure, NoTransferBufferNoTransfer) {

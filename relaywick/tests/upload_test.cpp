@@ -6,6 +6,8 @@
 #include <regex>
 #include <set>
 
+#include <sys/stat.h>
+
 #include "http.h"
 #include "loopback.h"
 #include "relaywick.h"
@@ -145,6 +147,19 @@ TEST_F(Upload, MissingFileStopsBeforeTheBody) {
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.text(), "Error reading the file: 2 ");
     EXPECT_EQ(server_.requests().size(), 1u) << "only the bodiless request went out";
+}
+
+TEST_F(Upload, OnlyARegularFileIsUploadedOrDownloadedInto) {
+    const std::string fifo = dir_ / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const auto& [path, code] : std::vector<std::pair<std::string, std::string>>{
+             {"/dev/null", "22"}, {fifo, "22"}, {dir_.path().string(), "21"}}) {
+        EXPECT_EQ(Send(path, server_.Url("/upload"), true).text(),
+                  "Error reading the file: " + code + " ");
+        EXPECT_EQ(Send(path, server_.Url("/d"), false).text(),
+                  "Failed to open the file to download into, Error:" + code + "\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST_F(Upload, ConnectFailureKeepsFieldsForAnUploadButClearsThemForADownload) {
