@@ -282,6 +282,8 @@ bool CHttp::OpenConnection() {
         session_.reset();
         return false;
     }
+    if (sessionHook_)
+        sessionHook_(c);
     connection_ =
         std::string(Secure() ? "https://" : "http://") + server_ + ":" + std::to_string(port_);
     return true;
@@ -590,6 +592,11 @@ bool CHttp::Download() {
     progress_ = {};
     total_ = 0;
     bodySink_ = BodySink::Download;
+    // However the download ends, a temporary file that did not take its place goes.
+    struct DiscardTemp {
+        TempFile& temp;
+        ~DiscardTemp() { temp.Discard(); }
+    } discard{download_};
     bool ok = SendWithRetry() && (bodyBegun_ || BeginBody());
     if (ok) {
         ClosePiece();
@@ -602,7 +609,6 @@ bool CHttp::Download() {
             ok = false;
         }
     }
-    download_.Discard();
     if (!ok) {
         Notify(NotifyEvent::Error, static_cast<std::uint32_t>(lastCode_), 0);
         return false;

@@ -84,6 +84,9 @@ public:
     void SetNotifySink(NotifySink sink) { sink_ = std::move(sink); }
     // For tests: the stall window in seconds, from the next OpenConnection on.
     void SetStallWindow(long seconds) { stallSeconds_ = seconds; }
+    // For tests and fuzzing: runs on every new curl session after the library's own options,
+    // so that a fake transport can be put underneath.
+    void SetSessionHook(std::function<void(CURL*)> hook) { sessionHook_ = std::move(hook); }
 
     bool OpenConnection();
     bool OpenRequest(bool post);
@@ -172,6 +175,7 @@ private:
                                 int conn_primary_port, int conn_local_port);
 
     NotifySink sink_;
+    std::function<void(CURL*)> sessionHook_;
     long stallSeconds_ = kStallSeconds;
     std::string url_;
     std::string errorText_;
