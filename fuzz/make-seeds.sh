@@ -128,4 +128,17 @@ printf '\1\0\1\1\1\3\0\1\0\0\1\0\3\3\0\0\0\200\0\0' >"$out/usb_pedal/hid"
 # Serial lines: bit 0 CD, 1 DSR, 2 CTS, 3 an event inside the first second.
 printf '\1\1\1\0\2\2\0' >"$out/serial_pedal/presses"
 printf '\1\14\4\5\0\3\2\0' >"$out/serial_pedal/overlapping"
+# Server answers to a download: a body with a length, one cut short, chunked with an
+# extension and a trailer, one ended by the close, zero bytes in the body, a refusal, a
+# request for credentials, a redirect on the same connection and an interim answer.
+mkdir -p "$out/response"
+printf 'HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Type: text/plain\r\n\r\nhello' >"$out/response/length"
+printf 'HTTP/1.1 200 OK\r\nContent-Length: 10000000\r\n\r\nshort body' >"$out/response/short"
+printf 'HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n6;x=1\r\n world\r\n0\r\nTrailer: t\r\n\r\n' >"$out/response/chunked"
+printf 'HTTP/1.0 200 OK\r\n\r\nuntil the end' >"$out/response/close"
+printf 'HTTP/1.1 200 OK\r\nContent-Length: 7\r\n\r\nab\0cdef' >"$out/response/zeros"
+printf 'HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nno!' >"$out/response/not-found"
+printf 'HTTP/1.1 401 No\r\nWWW-Authenticate: Basic realm="r"\r\nContent-Length: 0\r\n\r\n' >"$out/response/credentials"
+printf 'HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 0\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok' >"$out/response/redirect"
+printf 'HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc' >"$out/response/interim"
 echo "seeds written to $out"

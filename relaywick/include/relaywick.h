@@ -45,6 +45,10 @@ RELAYWICK_API unsigned char AddUploadVariables(const char* name, const char* val
  * One synchronous transfer.
  *  local_file  upload: the file sent as the form part "FILE" (NULL or "" for none);
  *              download: the file written (NULL or "" keeps the body as result text only).
+ *              Only a regular file is uploaded or replaced (error 21 for a folder, 22 for
+ *              a FIFO or a device). A download goes to a hidden file beside it that takes
+ *              its place only when whole: after a failure the old file is as it was. A
+ *              link in its place is replaced, its target left alone.
  *  url         "http://host[:port]/path", "https://...", or "host/path" (http assumed).
  *  upload      nonzero: POST local_file and the fields as multipart/form-data.
  *  proxy_user, proxy_password  answer a proxy that asks for credentials (407); NULL = none.
@@ -56,7 +60,8 @@ RELAYWICK_API unsigned char AddUploadVariables(const char* name, const char* val
  *              failure: an error text. At most 255 bytes are copied: a text of 255 bytes
  *              or more gets no terminating zero, which is why the buffer must be
  *              zero-filled and one byte longer.
- * Returns 1 when the server answered 200 and the whole body moved, else 0.
+ * Returns 1 when the server answered 200 and the whole body moved, else 0. A transfer
+ * that moves less than 1 KiB a second for 30 seconds fails (12002).
  *
  * Error texts carry a number: errno for local file errors; for network failures 12007 name
  * not resolved, 12029 cannot connect, 12002 timed out, 12030 / 12031 connection aborted /

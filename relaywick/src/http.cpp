@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "error_codes.h"
@@ -25,7 +26,6 @@ constexpr const char* kInsecureTlsVariable = "RELAYWICK_INSECURE_TLS";
 constexpr long kReceiveBufferSize = 256 * 1024;
 constexpr long kSendBufferSize = 512 * 1024;
 constexpr long kConnectTimeoutSeconds = 60;
-constexpr long kStallSeconds = 60;
 constexpr long kMaxRedirects = 10;
 
 struct UrlDeleter {
@@ -245,8 +245,9 @@ bool CHttp::OpenConnection() {
     set(CURLOPT_MAXREDIRS, kMaxRedirects);
     set(CURLOPT_REDIR_PROTOCOLS_STR, Secure() ? "https" : "http,https");
     set(CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
-    set(CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    // A server dripping a few bytes a second would otherwise hold the caller for hours.
+    set(CURLOPT_LOW_SPEED_LIMIT, kStallBytesPerSecond);
+    set(CURLOPT_LOW_SPEED_TIME, stallSeconds_);
     set(CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     set(CURLOPT_UPLOAD_BUFFERSIZE, kSendBufferSize);
     set(CURLOPT_SSL_VERIFYPEER, insecure ? 0L : 1L);
@@ -281,6 +282,8 @@ bool CHttp::OpenConnection() {
         session_.reset();
         return false;
     }
+    if (sessionHook_)
+        sessionHook_(c);
     connection_ =
         std::string(Secure() ? "https://" : "http://") + server_ + ":" + std::to_string(port_);
     return true;
@@ -547,11 +550,32 @@ bool CHttp::BeginBody() {
         capture_ = true;
         return true;
     }
-    file_.reset(::open(localFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!file_) {
+    if (!OpenDownloadFile()) {
         SetError("Failed to open the file to download into, Error:%d\n", errno);
         return false;
     }
+    return true;
+}
+
+// The body goes to a temporary file beside the destination, which replaces the old file
+// only when the download is whole: a failed download leaves the old file as it was.
+bool CHttp::OpenDownloadFile() {
+    struct stat old {};
+    const bool exists = ::lstat(localFile_.c_str(), &old) == 0;
+    const bool regular = exists && S_ISREG(old.st_mode);
+    // A FIFO or a device is no file to keep a download in (and would be replaced by the
+    // rename); a link is replaced, its target left alone.
+    if (exists && !regular && !S_ISLNK(old.st_mode)) {
+        errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    // A file that its owner made read-only is not replaced behind the owner's back.
+    if (regular && ::faccessat(AT_FDCWD, localFile_.c_str(), W_OK, AT_EACCESS) != 0)
+        return false;
+    if (!download_.Create(AT_FDCWD, localFile_))
+        return false;
+    if (regular)
+        ::fchmod(download_.fd(), old.st_mode & 0777); // as the old file was; best effort
     return true;
 }
 
@@ -568,16 +592,23 @@ bool CHttp::Download() {
     progress_ = {};
     total_ = 0;
     bodySink_ = BodySink::Download;
+    // However the download ends, a temporary file that did not take its place goes.
+    struct DiscardTemp {
+        TempFile& temp;
+        ~DiscardTemp() { temp.Discard(); }
+    } discard{download_};
     bool ok = SendWithRetry() && (bodyBegun_ || BeginBody());
     if (ok) {
         ClosePiece();
-        if (file_.close() != 0) {
+        if (download_.Active() && !download_.Sync()) {
             SetErrorText("An exception occured while writing to the download file\n");
             lastCode_ = errno;
             ok = false;
+        } else if (download_.Active() && !download_.Commit()) {
+            SetError("Failed to open the file to download into, Error:%d\n", errno);
+            ok = false;
         }
     }
-    file_.reset();
     if (!ok) {
         Notify(NotifyEvent::Error, static_cast<std::uint32_t>(lastCode_), 0);
         return false;
@@ -615,10 +646,10 @@ std::size_t CHttp::OnWrite(const char* data, std::size_t n) {
     Notify(NotifyEvent::Progress, kProgressMoved, reinterpret_cast<std::uintptr_t>(&progress_));
     if (capture_)
         CapturePiece(data, n);
-    if (file_) {
+    if (download_.Active()) {
         std::size_t done = 0;
         while (done < n) {
-            const ssize_t w = ::write(file_.get(), data + done, n - done);
+            const ssize_t w = ::write(download_.fd(), data + done, n - done);
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0) {

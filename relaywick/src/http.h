@@ -15,6 +15,7 @@
 
 #include <curl/curl.h>
 
+#include "temp_file.h"
 #include "unique_fd.h"
 
 namespace relaywick {
@@ -61,6 +62,10 @@ public:
     // The response text keeps at most this many bytes: callers see only its start, and a
     // large body must not pile up in memory.
     static constexpr std::size_t kResponseTextLimit = 4096;
+    // A transfer slower than this many bytes a second for the stall window fails; there is
+    // no cap on the time of a transfer that keeps moving.
+    static constexpr long kStallBytesPerSecond = 1024;
+    static constexpr long kStallSeconds = 30;
 
     CHttp();
     virtual ~CHttp();
@@ -77,6 +82,11 @@ public:
     bool SetBufferSize(std::size_t bytes);
     void SetCapture(bool capture) { capture_ = capture; }
     void SetNotifySink(NotifySink sink) { sink_ = std::move(sink); }
+    // For tests: the stall window in seconds, from the next OpenConnection on.
+    void SetStallWindow(long seconds) { stallSeconds_ = seconds; }
+    // For tests and fuzzing: runs on every new curl session after the library's own options,
+    // so that a fake transport can be put underneath.
+    void SetSessionHook(std::function<void(CURL*)> hook) { sessionHook_ = std::move(hook); }
 
     bool OpenConnection();
     bool OpenRequest(bool post);
@@ -141,6 +151,7 @@ private:
     int ErrorCodeOf(CURLcode rc) const;
     void UpdateEstimate();
     bool BeginBody();
+    bool OpenDownloadFile();
     bool FinishDownload();
     bool SendBody(std::uint64_t total);
     // After a 3xx answer to an upload: points the request at the new location when the
@@ -164,6 +175,8 @@ private:
                                 int conn_primary_port, int conn_local_port);
 
     NotifySink sink_;
+    std::function<void(CURL*)> sessionHook_;
+    long stallSeconds_ = kStallSeconds;
     std::string url_;
     std::string errorText_;
     std::string localFile_;
@@ -197,8 +210,9 @@ private:
     bool headersSeen_ = false;
     bool wentSecure_ = false;
     std::uint64_t total_ = 0;
-    UniqueFd file_;
-    int lastCode_ = 0; // number of the last failure, for Notify(Error)
+    UniqueFd file_;     // the file an upload reads
+    TempFile download_; // where a download goes until it is whole
+    int lastCode_ = 0;  // number of the last failure, for Notify(Error)
     std::size_t pieceFill_ = 0;
     std::chrono::steady_clock::time_point start_, lastEstimate_;
 

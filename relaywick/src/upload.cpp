@@ -121,13 +121,15 @@ bool CHttp::Upload() {
     const std::string fieldParts = BuildFieldParts(boundary);
     std::uint64_t fileSize = 0;
     if (!localFile_.empty()) {
-        file_.reset(::open(localFile_.c_str(), O_RDONLY | O_CLOEXEC));
+        // Opening a FIFO would wait for a writer, and a FIFO or a device has no size to
+        // announce: only a regular file is uploaded.
+        file_.reset(::open(localFile_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
         if (file_ && ::fstat(file_.get(), &st) != 0)
             file_.reset();
-        else if (file_ && S_ISDIR(st.st_mode)) {
+        else if (file_ && !S_ISREG(st.st_mode)) {
             file_.reset();
-            errno = EISDIR;
+            errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         }
         if (!file_) {
             SetError("Error reading the file: %d ", errno);

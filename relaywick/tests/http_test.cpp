@@ -56,6 +56,13 @@ protected:
         http_.server().Get("/moved", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/text");
         });
+        http_.server().Get("/drip", [](const httplib::Request& req, httplib::Response& res) {
+            const std::string piece = Pattern(std::stoul(req.get_param_value("piece")));
+            res.set_content_provider(40 * piece.size(), "text/plain", [piece](auto, auto, auto& s) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50)); // 40 pieces, 2 s
+                return s.write(piece.data(), piece.size());
+            });
+        });
         http_.Start();
     }
 
@@ -79,10 +86,12 @@ TEST_F(Download, ShortTextIsTheResultAndEmptyBodyIsSuccess) {
     EXPECT_EQ(r.buffer.find_first_not_of('\0', 21), 255u) << "rest of 255 bytes zero-filled";
 
     const std::string target = dir_ / "empty.txt";
-    WriteFile(target, "old content");
+    WriteFile(dir_ / "notes.txt", "notes");
+    std::filesystem::create_symlink(dir_ / "notes.txt", target); // replaced, not written through
     r = Send(target, http_.Url("/empty"), false);
     ASSERT_EQ(r.ok, 1);
     EXPECT_EQ(r.text(), "Success");
+    EXPECT_EQ(ReadFile(dir_ / "notes.txt"), "notes");
     EXPECT_TRUE(std::filesystem::exists(target));
     EXPECT_EQ(std::filesystem::file_size(target), 0u);
 }
@@ -122,6 +131,17 @@ TEST_F(Download, WithoutContentLengthSucceedsAndNotesTheMissingSize) {
     EXPECT_FALSE(http.Busy());
 }
 
+TEST_F(Download, SlowerThanOneKibASecondFailsAfterTheStallWindowButNoTimeIsCapped) {
+    CHttp http;
+    http.SetStallWindow(1);
+    for (const std::string piece : {"1", "4096"}) { // 20 B/s, then 80 KiB/s, for two seconds
+        http.SetUrl(http_.Url("/drip?piece=" + piece));
+        http.SetSecure(false);
+        EXPECT_EQ(http.OpenConnection() && http.Download(), piece != "1") << piece;
+    }
+    EXPECT_EQ(http.ErrorText(), "Failed in call to InternetReadFile, Error:12002\n");
+}
+
 TEST_F(Download, RedirectIsFollowed) {
     const SendResult r = Send("", http_.Url("/moved"), false);
     EXPECT_EQ(r.ok, 1);
@@ -155,13 +175,15 @@ TEST(DownloadFailure, UnreachablePortFailsAtTheSend) {
     EXPECT_EQ(r.text(), "Failed in call to HttpSendRequest, Error:12029\n");
 }
 
-TEST(DownloadFailure, ConnectionClosedBeforeTheAnnouncedEndFails) {
+TEST_F(Download, ConnectionClosedBeforeTheAnnouncedEndFailsAndKeepsTheOldFile) {
     CaptureServer server([](const CapturedRequest&, int) {
         return std::string("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nonly ten..");
     });
-    const SendResult r = Send("", server.Url("/short"), false);
+    WriteFile(dir_ / "kept.txt", "old content");
+    const SendResult r = Send(dir_ / "kept.txt", server.Url("/short"), false);
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.text(), "Failed in call to InternetReadFile, Error:12030\n");
+    EXPECT_EQ(ReadFile(dir_ / "kept.txt"), "old content");
 }
 
 TEST(DownloadFailure, NoTransferBufferNoTransfer) {

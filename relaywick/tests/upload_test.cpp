@@ -5,6 +5,7 @@
 #include <random>
 #include <regex>
 #include <set>
+#include <sys/stat.h>
 
 #include "http.h"
 #include "loopback.h"
@@ -145,6 +146,17 @@ TEST_F(Upload, MissingFileStopsBeforeTheBody) {
     EXPECT_EQ(r.ok, 0);
     EXPECT_EQ(r.text(), "Error reading the file: 2 ");
     EXPECT_EQ(server_.requests().size(), 1u) << "only the bodiless request went out";
+}
+
+TEST_F(Upload, OnlyARegularFileIsUploadedOrDownloadedInto) {
+    ASSERT_EQ(mkfifo((dir_ / "fifo").c_str(), 0600), 0);
+    for (const auto& [path, code] : std::vector<std::pair<std::string, std::string>>{
+             {"/dev/null", "22"}, {dir_ / "fifo", "22"}, {dir_.path().string(), "21"}}) {
+        EXPECT_EQ(Send(path, server_.Url("/upload"), true).text(),
+                  "Error reading the file: " + code + " ");
+        EXPECT_EQ(Send(path, server_.Url("/d"), false).text(),
+                  "Failed to open the file to download into, Error:" + code + "\n");
+    }
 }
 
 TEST_F(Upload, ConnectFailureKeepsFieldsForAnUploadButClearsThemForADownload) {

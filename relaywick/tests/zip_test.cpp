@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -31,14 +34,15 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
 }
 
 // Writes an archive with the given entries (name -> content) straight through libzip.
-void MakeArchive(const std::string& path, const std::vector<std::string>& names) {
+void MakeArchive(const std::string& path, const std::vector<std::string>& names,
+                 const std::string& content = "payload") {
     int error = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     ASSERT_NE(z, nullptr);
     for (const std::string& name : names) {
-        static const char content[] = "payload";
-        zip_source_t* s = zip_source_buffer(z, content, sizeof content - 1, 0);
-        ASSERT_GE(zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8), 0) << name;
+        zip_source_t* s = zip_source_buffer(z, content.data(), content.size(), 0);
+        const zip_int64_t index = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
+        ASSERT_EQ(zip_set_file_compression(z, index, ZIP_CM_STORE, 0), 0) << name;
     }
     ASSERT_EQ(zip_close(z), 0);
 }
@@ -188,6 +192,26 @@ TEST_F(ZipPassThrough, LinksInTheFolderAreNotFollowed) {
     EXPECT_EQ(UnZip(V(archive), V(out.string()), last), 1);
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(out / "file-link")));
     EXPECT_TRUE(fs::is_empty(outside));
+}
+
+TEST_F(ZipPassThrough, ADamagedEntryOrAFullDiskLeavesTheOldFile) {
+    const std::string archive = dir_ / "a.zip", entry = dir_ / "entry.txt", folder = dir_.path();
+    for (const bool damaged : {true, false}) {
+        MakeArchive(archive, {"entry.txt"}, std::string(256 * 1024, 'd'));
+        std::string bytes = ReadFile(archive);
+        bytes[bytes.find("ddd")] ^= damaged; // one bit of the stored data
+        WriteFile(archive, bytes);
+        WriteFile(entry, "old");
+        if (fork() == 0) { // else a disk that is full after 64 KiB
+            const rlimit cap{64 * 1024, 64 * 1024};
+            signal(SIGXFSZ, SIG_IGN);
+            _exit((damaged || setrlimit(RLIMIT_FSIZE, &cap) == 0) &&
+                  UnZip(V(archive), V(folder), 0));
+        }
+        wait(nullptr);
+        EXPECT_TRUE(ReadFile(entry) == "old") << damaged;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), {}), 2) << "a.zip, entry.txt";
+    }
 }
 
 TEST_F(ZipPassThrough, LongNameIsCutTo511) {

@@ -17,6 +17,7 @@
 #include <unistd.h>
 #include <zip.h>
 
+#include "temp_file.h"
 #include "unique_fd.h"
 
 #define ZIPDLL_API extern "C" __attribute__((visibility("default")))
@@ -24,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using relaywick::TempFile;
 using relaywick::UniqueFd;
 
 struct ArchiveDiscarder {
@@ -168,13 +170,12 @@ bool ExtractEntry(zip_t* z, zip_uint64_t index, int root, const std::vector<std:
     std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(z, index, 0));
     if (!entry)
         return false;
-    // A file already there is replaced, not written through: it may be a link (soft or
-    // hard) to a file outside the folder.
-    if (::unlinkat(dir, parts.back().c_str(), 0) != 0 && errno != ENOENT)
-        return false;
-    UniqueFd out(::openat(dir, parts.back().c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (!out)
+    // The entry is written under a hidden name and takes its place only when its checksum
+    // matches: a damaged entry or a full disk leaves the file that was there (or none),
+    // never a piece. A file already there is replaced, not written through: it may be a
+    // link (soft or hard) to a file outside the folder.
+    TempFile out;
+    if (!out.Create(dir, parts.back()))
         return false;
     std::vector<char> buffer(64 * 1024);
     for (;;) {
@@ -185,7 +186,7 @@ bool ExtractEntry(zip_t* z, zip_uint64_t index, int root, const std::vector<std:
             break;
         for (zip_int64_t done = 0; done < n;) {
             const ssize_t w =
-                ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
+                ::write(out.fd(), buffer.data() + done, static_cast<std::size_t>(n - done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0)
@@ -193,7 +194,7 @@ bool ExtractEntry(zip_t* z, zip_uint64_t index, int root, const std::vector<std:
             done += w;
         }
     }
-    return out.close() == 0;
+    return out.Commit();
 }
 
 bool IsLink(zip_t* z, zip_uint64_t index) {

@@ -23,7 +23,8 @@ typedef int (*BasicZipFunction)(intptr_t archive, intptr_t source);
 /* Extracts the archive into the folder (created when missing) and reports each entry.
  * An archive with an entry that would land outside the folder is refused before anything
  * is written. Entries that are symbolic links are skipped; files already in the folder are
- * replaced, and links already in the folder are never followed. reserved1 and reserved2 must
+ * replaced only by whole entries whose checksum matches (a failed entry leaves the file that
+ * was there), and links already in the folder are never followed. reserved1 and reserved2 must
  * be 0. Returns 1 on success, 0 on failure. */
 typedef int (*UnzipFunction)(intptr_t archive, intptr_t folder, intptr_t reserved1,
                              intptr_t reserved2, ZipNameCallback callback);
