@@ -2,6 +2,7 @@
 
 #include "convert/file_converter.h"
 #include "convert/vox_converter.h"
+#include "core/command_gate.h"
 #include "core/compact_layout.h"
 #include "core/hot_keys.h"
 #include "core/media_remote.h"
@@ -49,6 +50,8 @@ struct Application::Parts {
     QtUserPrompts prompts;
     ConversionWindow conversionWindow;
     std::unique_ptr<FileConverter> converter;
+    std::unique_ptr<CommandGate> gate;
+    std::unique_ptr<GatedConverter> gatedConverter;
     std::unique_ptr<Player> player;
     std::unique_ptr<PedalController> pedals;
     std::unique_ptr<SettingsPanel> panel;
@@ -87,9 +90,13 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     // converts through this.
     p.converter = std::make_unique<FileConverter>(appDir, p.store, conversionCacheFolder(),
                                                   ConvertedFiles(), &p.conversionWindow);
-    p.player->setConverter(p.converter.get());
+    // Nothing runs inside a conversion: what comes meanwhile waits at the gate.
+    p.gate = std::make_unique<CommandGate>(p.prompts);
+    p.gatedConverter = std::make_unique<GatedConverter>(*p.converter, *p.gate);
+    p.player->setConverter(p.gatedConverter.get());
     p.player->setUsbPedal(p.usbPedal.get());
     p.pedals = std::make_unique<PedalController>(*p.player);
+    p.pedals->setGate(p.gate.get());
     p.panel = std::make_unique<SettingsPanel>(*p.player);
     QObject::connect(p.player.get(), &Player::fillSettingsPanelRequested, p.panel.get(),
                      &SettingsPanel::fill);
@@ -111,6 +118,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     };
     p.splash = std::make_unique<SplashWindow>(appDir + QStringLiteral("/bitmap/splash.png"));
     p.remote = std::make_unique<MediaRemote>(*p.player);
+    p.remote->setGate(p.gate.get());
     p.mpris = std::make_unique<MprisService>(
         *p.remote,
         [this] {
@@ -126,6 +134,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         });
     });
     p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
+    p.hotKeys->setGate(p.gate.get());
     p.hotKeys->activateMainWindow = [this] {
         bringForward(*parts_->window);
     };
@@ -188,8 +197,13 @@ void Application::attachRemote(RemoteControl& remote) {
             q.fileArgument = path; // opened once the window has loaded
             return;
         }
-        bringForward(*q.window);
-        q.player->openPath(path);
+        const auto open = [this, path] {
+            bringForward(*parts_->window);
+            parts_->player->openPath(path);
+        };
+        // Handed over during a conversion: opened after it, the newest winning.
+        if (!q.gate->holdOpen(open))
+            open();
     };
 }
 

@@ -1,9 +1,13 @@
 #include "file_converter.h"
 
 #include "core/player_state.h"
+#include "core/settings.h"
+#include "core/settings_store.h"
 #include "vox_converter.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace velloran {
 
@@ -14,15 +18,32 @@ FileConverter::FileConverter(const QString& appDir, SettingsStore& store, const 
 
 ConversionOutcome FileConverter::convertDss(const QString& source) {
     const QFileInfo info(source);
-    return dss_.convertDssFile(info.absolutePath() + QLatin1Char('/'), info.fileName());
+    ConversionOutcome outcome =
+        dss_.convertDssFile(info.absolutePath() + QLatin1Char('/'), info.fileName());
+    // A short pause before the wave file goes to the engine, windows painting
+    // meanwhile; inside the conversion, so no command runs in it either.
+    if (outcome.ok()) {
+        QEventLoop loop;
+        QTimer::singleShot(300, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    return outcome;
 }
 
 ConversionOutcome FileConverter::convertDvi(const QString& source) {
+    // The player remembers the wave file as the current dictation once it has
+    // opened; the conversion itself records only the file to delete later.
+    struct : SettingsStore {
+        QString read(const QString&) const override { return {}; }
+        void write(const QString&, const QString&) override {}
+    } notYet;
+    deletePendingFile(store_);
     PlayerState state;
-    state.selectedFile = source;
     ConversionOutcome outcome;
-    if (convertVoxFile(store_, state, {}, &outcome.error, cacheRoot_, owned_))
+    if (voxToWave(source, notYet, state, {}, &outcome.error, cacheRoot_, owned_)) {
         outcome.wavePath = state.selectedFile;
+        store_.write(keys::FiletoDelete, outcome.wavePath);
+    }
     return outcome;
 }
 

@@ -1,5 +1,6 @@
 #include "hot_keys.h"
 
+#include "command_gate.h"
 #include "media_engine.h"
 #include "player.h"
 
@@ -7,7 +8,8 @@ namespace velloran {
 
 HotKeys::HotKeys(Player& player, HotKeySource& source) : player_(player), source_(source) {
     source_.activated = [this](int id) {
-        dispatch(id);
+        if (!(gate_ && gate_->hold([this, id] { dispatch(id); })))
+            dispatch(id);
     };
 }
 
@@ -88,6 +90,10 @@ void HotKeys::askAndClear() {
 }
 
 bool HotKeys::runCommand(const QString& name) {
+    if (!commandNames().contains(name))
+        return false;
+    if (gate_ && gate_->hold([this, name] { runCommand(name); }))
+        return true;
     for (const HotKeyBinding& key : table()) {
         if (key.name == name) {
             dispatch(key.id);

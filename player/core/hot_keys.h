@@ -8,6 +8,7 @@
 
 namespace velloran {
 
+class CommandGate;
 class Player;
 
 /// The function keys the hot keys use.
@@ -68,6 +69,9 @@ public:
     /// Runs the action named @p name (see commandNames()); false for an unknown name.
     bool runCommand(const QString& name);
 
+    /// Keys and commands that come while a conversion runs wait for its end.
+    void setGate(CommandGate* gate) { gate_ = gate; }
+
     /// Brings the main window forward before the clear question is asked.
     std::function<void()> activateMainWindow;
 
@@ -76,6 +80,7 @@ private:
 
     Player& player_;
     HotKeySource& source_;
+    CommandGate* gate_ = nullptr;
     bool registered_ = false;
 };
 

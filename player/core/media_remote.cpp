@@ -1,5 +1,6 @@
 #include "media_remote.h"
 
+#include "command_gate.h"
 #include "dictation_speed.h"
 #include "media_engine.h"
 #include "player.h"
@@ -85,17 +86,27 @@ bool MediaRemote::canControl() const {
     return player_.display().controlsEnabled;
 }
 
+bool MediaRemote::heldBack(std::function<void()> action) {
+    return gate_ && gate_->hold(std::move(action));
+}
+
 void MediaRemote::play() {
+    if (heldBack([this] { play(); }))
+        return;
     if (canControl())
         player_.toolbarClick(Player::PlayButton);
 }
 
 void MediaRemote::pause() {
+    if (heldBack([this] { pause(); }))
+        return;
     if (canControl() && player_.engine().currentState() == MediaEngine::Running)
         player_.toolbarClick(Player::PauseButton);
 }
 
 void MediaRemote::playPause() {
+    if (heldBack([this] { playPause(); }))
+        return;
     if (player_.engine().currentState() == MediaEngine::Running)
         pause();
     else
@@ -103,11 +114,15 @@ void MediaRemote::playPause() {
 }
 
 void MediaRemote::stop() {
+    if (heldBack([this] { stop(); }))
+        return;
     if (canControl())
         player_.toolbarClick(Player::StopButton);
 }
 
 void MediaRemote::seek(qint64 offset) {
+    if (heldBack([this, offset] { seek(offset); }))
+        return;
     if (!canControl() || filePath().isEmpty())
         return;
     const double seconds = static_cast<double>(offset) / kMicro;
@@ -129,6 +144,8 @@ void MediaRemote::setPosition(const QString& trackId, qint64 position) {
 }
 
 void MediaRemote::setRate(double rate) {
+    if (heldBack([this, rate] { setRate(rate); }))
+        return;
     if (!canControl() || !std::isfinite(rate))
         return;
     if (rate <= 0) {
@@ -142,6 +159,8 @@ void MediaRemote::setRate(double rate) {
 }
 
 void MediaRemote::openFile(const QString& path) {
+    if (gate_ && gate_->holdOpen([this, path] { openFile(path); }))
+        return;
     if (canControl())
         player_.openPath(path);
 }

@@ -5,8 +5,11 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 namespace velloran {
 
+class CommandGate;
 class Player;
 
 /// What a desktop remote control (media keys, the sound menu, a phone) sees
@@ -58,6 +61,9 @@ public:
     /// Opens @p path as a file handed over by the file manager.
     void openFile(const QString& path);
 
+    /// What comes while a conversion runs waits for its end.
+    void setGate(CommandGate* gate) { gate_ = gate; }
+
 signals:
     /// Properties whose values changed since the last report, by their names
     /// on the bus ("PlaybackStatus", "Metadata", "Rate", "CanPlay", ...).
@@ -66,6 +72,8 @@ signals:
     void seeked(qint64 position);
 
 private:
+    /// True when @p action was held for after a conversion.
+    bool heldBack(std::function<void()> action);
     struct Snapshot {
         QString status;
         QString trackId;
@@ -80,6 +88,7 @@ private:
     void scheduleReport();
 
     Player& player_;
+    CommandGate* gate_ = nullptr;
     Snapshot reported_;
     QStringList pendingNames_;
     bool seekPending_ = false;

@@ -1,5 +1,6 @@
 #include "pedal_controller.h"
 
+#include "command_gate.h"
 #include "media_engine.h"
 #include "pedal_devices.h"
 #include "player.h"
@@ -112,7 +113,7 @@ void PedalController::endOfPass(int pedal, int action, Device device) {
 }
 
 void PedalController::pedalAction(int pedal, Device device, double step) {
-    if (pedal < 1 || pedal > 3)
+    if (pedal < 1 || pedal > 3 || (gate_ && gate_->dropPedal()))
         return;
     const int action = player_.state().pedalAction[pedal - 1];
     MediaEngine& engine = player_.engine();

@@ -7,6 +7,7 @@
 
 namespace velloran {
 
+class CommandGate;
 class Player;
 
 /// The foot pedal: turns presses of the serial or joystick pedal into the
@@ -56,12 +57,16 @@ public:
     /// Passes made by the last hold (for measurements).
     long lastHoldPasses() const { return lastHoldPasses_; }
 
+    /// Pedal presses that come while a conversion runs are dropped.
+    void setGate(CommandGate* gate) { gate_ = gate; }
+
 private:
     void pedalAction(int pedal, Device device, double step);
     bool held(int pedal, Device device) const;
     void endOfPass(int pedal, int action, Device device);
 
     Player& player_;
+    CommandGate* gate_ = nullptr;
     long lastHoldPasses_ = 0;
 };
 

@@ -189,14 +189,14 @@ bool Player::openFile() {
     const QString folder = store_.read(keys::WavePath);
     const QString chosen = prompts_.chooseOpenFile(openFilters(), folder);
     const bool opened = !chosen.isEmpty() && openChosen(chosen);
-    finishOpenCommand(opened);
+    finishOpenCommand();
     return opened || chosen.isEmpty();
 }
 
 void Player::openPath(const QString& path) {
     // As the toolbar's Open command, with the path as the dialog's answer.
     const bool opened = !path.isEmpty() && openChosen(QFileInfo(path).absoluteFilePath());
-    finishOpenCommand(opened);
+    finishOpenCommand();
     // A refused recording opens nothing: an earlier conversion's flag must not
     // restart the dictation in hand.
     if (!opened && !path.isEmpty())
@@ -248,10 +248,23 @@ bool Player::openChosen(const QString& path) {
         return false;
     }
 
+    // The dictation in hand, chosen again (a double click in the file
+    // manager), stays as it is, with its place and its bookmarks.
+    if (media_ != Media::None && engine_.fileName() == state_.selectedFile) {
+        // A converted one is played from its place: that place is the one
+        // kept, not an older one in the store.
+        if (media_ == Media::Open && store_.read(keys::CurrentFile) == state_.selectedFile)
+            store_.write(keys::CurrentPosition, numberText(engine_.currentPosition()));
+        return true;
+    }
+    // The remembered one comes back at its remembered place; any other
+    // starts at its beginning. The store learns of it once it has opened.
+    const bool remembered = state_.selectedFile == store_.read(keys::CurrentFile);
     setDisplay([](DisplayState& d) { d.caption.clear(); });
     engine_.setFileName(QString());
     media_ = Media::None;
-    openInEngine(state_.selectedFile, false);
+    openInEngine(state_.selectedFile, remembered);
+    pendingFile_ = state_.selectedFile;
     clearallBookmarks();
     resetDisplayForNewFile();
     engine_.setCurrentPosition(0);
@@ -271,10 +284,8 @@ bool Player::convertChosen(QString* error) {
     }
     state_.converted = true;
     state_.selectedFile = outcome.wavePath;
-    if (kind == SignatureKind::Dss) {
+    if (kind == SignatureKind::Dss)
         state_.dssWaveName = QFileInfo(outcome.wavePath).fileName();
-        delay(0.3);
-    }
     // Told once the file is on its way to the engine, not in front of it.
     if (!outcome.notice.isEmpty()) {
         QMetaObject::invokeMethod(
@@ -293,19 +304,14 @@ void Player::readVolumeLevel() {
         state_.volumeLevel = volume;
 }
 
-void Player::finishOpenCommand(bool remember) {
+void Player::finishOpenCommand() {
     readVolumeLevel();
     setDisplay([this](DisplayState& d) {
         d.caption = QStringLiteral("Velloran - ") + extractFileName(engine_.fileName());
     });
-    // A cancelled dialog before any file was chosen in this run must not wipe
-    // the remembered file.
-    if (!state_.selectedFile.isEmpty())
-        store_.write(keys::CurrentFile, state_.selectedFile);
-    // The remembered position belongs to the remembered file: a newly chosen
-    // one starts at its beginning.
-    if (remember)
-        store_.write(keys::CurrentPosition, QStringLiteral("0"));
+    // Nothing is remembered here: a chosen file becomes "CurrentFile" when it
+    // has opened, so one that cannot be played never replaces the dictation
+    // remembered, nor its place.
 }
 
 void Player::resetDisplayForNewFile() {
@@ -330,8 +336,15 @@ void Player::resetDisplayToNoFile() {
 void Player::playVoiceFile() {
     playRequest_ = kPlay;
     state_.stoppedByUser = false;
-    keepPlaceInHand();
-    openInEngine(store_.read(keys::CurrentFile), true);
+    const QString file = pendingFile_.isEmpty() ? store_.read(keys::CurrentFile) : pendingFile_;
+    // On its way already (just chosen): it plays once it has opened.
+    if (media_ == Media::Opening && engine_.fileName() == file)
+        return;
+    // The fallback was taken when the open command began; a file still
+    // opening has no place of its own to keep.
+    if (media_ == Media::Open)
+        keepPlaceInHand();
+    openInEngine(file, true);
     const double position = engine_.currentPosition();
     engine_.setCurrentPosition(position < state_.stepBack ? 0.0 : position - state_.stepBack);
     engine_.run();
@@ -354,6 +367,13 @@ void Player::onOpenComplete() {
     setDisplay([this](DisplayState& d) { d.durationText = numberText(engine_.duration()); });
     const QString remembered = store_.read(keys::CurrentFile);
     const double position = leadingNumber(store_.read(keys::CurrentPosition));
+    if (!pendingFile_.isEmpty() && pendingFile_ == engine_.fileName()) {
+        if (pendingFile_ != remembered) {
+            store_.write(keys::CurrentFile, pendingFile_);
+            store_.write(keys::CurrentPosition, QStringLiteral("0"));
+        }
+        pendingFile_.clear();
+    }
     if (!restore || engine_.fileName() != remembered || position <= 0) {
         setDisplay([](DisplayState& d) {
             d.percentText = kResetPercent;
@@ -373,6 +393,7 @@ void Player::onOpenComplete() {
 void Player::onOpenFailed(const QString& path, const QString& reason) {
     media_ = Media::None;
     restorePending_ = false;
+    pendingFile_.clear();
     if (playRequest_ == kPlay)
         playRequest_.clear();
     if (state_.selectedFile == path)

@@ -189,7 +189,7 @@ private:
     bool convertChosen(QString* error);
     void openInEngine(const QString& path, bool restorePosition);
     void keepPlaceInHand();
-    void finishOpenCommand(bool remember);
+    void finishOpenCommand();
     void resetDisplayToNoFile();
     void readVolumeLevel();
     void reassignSelectedFile();
@@ -221,6 +221,8 @@ private:
     bool restorePending_ = false;
     // The remembered file and position from before the current opening; an
     // opening that fails puts them back, so nothing of the typist's place is lost.
+    /// Chosen by an open command and opening: remembered once it has opened.
+    QString pendingFile_;
     QString fallbackFile_;
     QString fallbackPosition_;
     // The volume slider was set from the store, the mixer or the user; only

@@ -1,7 +1,10 @@
 // The hot keys' table and what each key does, over a fake key source.
 #include "player_fixture.h"
 
+#include "core/command_gate.h"
 #include "core/hot_keys.h"
+#include "core/media_remote.h"
+#include "core/pedal_controller.h"
 #include "fakes/fake_hot_keys.h"
 
 using namespace velloran;
@@ -154,6 +157,53 @@ TEST_F(HotKeysTest, CommandsRunTheSameActionsAsTheKeysAndTheToolbar) {
     for (const char* bad : {"", "Bookmark", "stop", "open "})
         EXPECT_FALSE(hotKeys.runCommand(QString::fromLatin1(bad))) << bad;
     EXPECT_EQ(HotKeys::commandNames().size(), 9);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(HotKeysTest, NothingRunsInsideAConversionAndTheLastFileHandedOverWins) {
+    loadWithFile(100);
+    engine.setCurrentPosition(40);
+    CommandGate gate(prompts);
+    MediaRemote remote(player);
+    PedalController pedals(player);
+    hotKeys.setGate(&gate);
+    remote.setGate(&gate);
+    pedals.setGate(&gate);
+    const QString first = makeFile(QStringLiteral("first.wav"));
+    const QString second = makeFile(QStringLiteral("second.wav"));
+    struct : RecordingConverter {
+        ConversionOutcome convertDss(const QString&) override {
+            during();
+            return {wave, {}, {}};
+        }
+        ConversionOutcome convertDvi(const QString&) override { return {}; }
+        void discardTemporary() override {}
+        std::function<void()> during;
+        QString wave;
+    } inner;
+    inner.wave = makeFile(QStringLiteral("rec01.wav"));
+    inner.during = [&] {
+        source.press(HotKeys::kSmallForward);
+        remote.openFile(first);
+        remote.openFile(second);
+        EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("small-rewind")));
+        pedals.pedalPressed(1);
+        EXPECT_EQ(engine.currentPosition(), 40) << "the dictation being left stays put";
+    };
+    GatedConverter gated(inner, gate);
+    player.setConverter(&gated);
+    player.openPath(makeFile(QStringLiteral("rec01.dss"), QByteArray("\x02"
+                                                                     "dss")));
+    EXPECT_EQ(engine.fileName(), inner.wave);
+    pump();
+    player.setConverter(&converter);
+    EXPECT_EQ(engine.fileName(), second);
+    EXPECT_TRUE(engine.calls.filter(first).isEmpty());
+    EXPECT_EQ(prompts.messages,
+              QStringList{"The pedal was not used while rec01.dss was being converted."});
 }
 
 } // namespace

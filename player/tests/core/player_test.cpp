@@ -59,6 +59,23 @@ TEST_F(PlayerTest, StartUpReopensTheRememberedFileAndRestoresItsPosition) {
     EXPECT_EQ(player.display().durationText, QStringLiteral("100"));
     EXPECT_EQ(player.display().timeText, QStringLiteral("00:01:24"));
     EXPECT_EQ(engine.currentState(), MediaEngine::Stopped);
+
+    // Opened again by name (the file manager, the command line), at start or
+    // while in hand, it keeps its place.
+    player.unload();
+    PlayerRig again;
+    again.store.values = store.values;
+    again.player.load(dir.path());
+    again.player.openPath(path);
+    pump();
+    EXPECT_DOUBLE_EQ(again.engine.currentPosition(), 83.52);
+    again.engine.setCurrentPosition(90.25);
+    again.player.openPath(path);
+    pump();
+    EXPECT_DOUBLE_EQ(again.engine.currentPosition(), 90.25);
+    EXPECT_EQ(again.engine.calls.filter(QStringLiteral("open:")).size(), 1);
+    again.player.unload();
+    EXPECT_EQ(again.store.values[keys::CurrentPosition], QStringLiteral("90.25"));
 }
 
 TEST_F(PlayerTest, MissingRememberedFileOpensNothingAndKeepsTheVolume) {
@@ -279,6 +296,7 @@ TEST_F(PlayerTest, OpenCommandOpensTheChosenFileAndRemembersIt) {
     ASSERT_EQ(prompts.lastFilters.size(), 7);
     EXPECT_EQ(prompts.lastFilters[4].patterns, QStringList({"*.asf", "*.wma"}));
     EXPECT_EQ(engine.fileName(), chosen);
+    pump();
     EXPECT_EQ(store.values[keys::CurrentFile], chosen);
     EXPECT_EQ(player.display().caption, QStringLiteral("Velloran - letter.mp3"));
     EXPECT_EQ(player.display().barCaption, QStringLiteral("0%"));
@@ -424,6 +442,20 @@ TEST_F(PlayerTest, FileThatCannotBePlayedIsReportedAndTheRememberedPlaceKept) {
     player.unload();
     EXPECT_EQ(store.values[keys::CurrentFile], path);
     EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("83"));
+}
+
+TEST_F(PlayerTest, AfterAConversionAFileThatCannotBePlayedKeepsTheRememberedPlace) {
+    const QString path = loadWithFile(200);
+    engine.setCurrentPosition(10.75);
+    player.state().converted = true; // a DSS recording was converted earlier in this run
+    const QString zero = makeFile(QStringLiteral("zero.wav"), QByteArray());
+    engine.unopenable << zero;
+    player.openPath(zero);
+    EXPECT_EQ(store.values[keys::CurrentFile], path) << "nothing is written before it opens";
+    pump();
+    EXPECT_EQ(prompts.errors.size(), 1);
+    EXPECT_EQ(store.values[keys::CurrentFile], path);
+    EXPECT_EQ(store.values[keys::CurrentPosition], QStringLiteral("10.75"));
 }
 
 TEST_F(PlayerTest, PlayVoiceFileThatCannotBePlayedStartsNothingLater) {
