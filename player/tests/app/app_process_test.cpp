@@ -279,7 +279,8 @@ TEST_F(AppProcess, ADviRecordingIsConvertedAndPlays) {
     start({dvi});
     const QString wav = dvi + QStringLiteral(".WAV");
     ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::FiletoDelete) == wav; }));
-    EXPECT_EQ(setting(keys::CurrentFile), wav);
+    // Remembered once it has opened.
+    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::CurrentFile) == wav; }));
     QFile file(wav);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray converted = file.readAll();

@@ -341,6 +341,7 @@ TEST_F(PlayerTest, DssFilesGoThroughTheConverter) {
     EXPECT_EQ(fake.seen, dss);
     EXPECT_EQ(player.state().selectedFile, dir.filePath(QStringLiteral("cache/rec01.wav")));
     EXPECT_EQ(player.state().dssWaveName, QStringLiteral("rec01.wav"));
+    pump();
     EXPECT_EQ(store.values[keys::CurrentFile], dir.filePath(QStringLiteral("cache/rec01.wav")));
     EXPECT_TRUE(player.state().converted);
 }
