@@ -2,7 +2,6 @@
 // xdotool while another client has the focus.
 #include "core/hot_keys.h"
 #include "fakes/player_rig.h"
-#include "session/xcb_focus_keeper.h"
 #include "session/xcb_hot_key_source.h"
 
 #include <QDeadlineTimer>
@@ -150,29 +149,6 @@ TEST_F(X11HotKeysTest, KeysActWhileAnotherClientKeepsTheFocus) {
     press(QStringLiteral("ctrl+F11"));
     EXPECT_TRUE(pumpUntil([&] { return player.bookmarks().positions().isEmpty(); }));
     EXPECT_EQ(prompts.questions.size(), 2);
-    EXPECT_EQ(focused(), focusWindow);
-}
-
-TEST_F(X11HotKeysTest, TheFocusGoesBackToTheTypistsWindowUnlessItHasGone) {
-    XcbFocusKeeper keeper;
-    const FocusKeeper::Window typist = keeper.focusedWindow();
-    EXPECT_EQ(QString::number(typist), focusWindow);
-    QProcess other;
-    other.start(QStringLiteral("xmessage"),
-                {QStringLiteral("-title"), QStringLiteral("Other"), QStringLiteral("x")});
-    QString otherWindow;
-    pumpUntil([&] {
-        otherWindow = xdotool(
-            {QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Other$")});
-        return !otherWindow.isEmpty();
-    });
-    xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), otherWindow});
-    ASSERT_EQ(focused(), otherWindow);
-    keeper.giveFocusTo(typist);
-    EXPECT_EQ(focused(), focusWindow);
-    other.kill();
-    other.waitForFinished(5000);
-    keeper.giveFocusTo(otherWindow.toULongLong());
     EXPECT_EQ(focused(), focusWindow);
 }
 
