@@ -60,6 +60,8 @@ public:
     bool askYesNo(const QString&) override { return false; }
     QString chooseOpenFile(const QList<FileFilter>&, const QString&) override { return {}; }
     QString chooseFolder(const QString&, const QString&) override { return {}; }
+    bool raiseOpenDialog() override { return false; }
+    bool raiseQuestion(const QString&) override { return false; }
 };
 
 class NoSerialPort final : public SerialPedalPort {

@@ -19,6 +19,7 @@
 #include "gui/about_dialog.h"
 #include "gui/conversion_window.h"
 #include "gui/main_window.h"
+#include "gui/popup_hot_keys.h"
 #include "gui/port_test_dialog.h"
 #include "gui/qt_user_prompts.h"
 #include "gui/settings_panel_widget.h"
@@ -63,7 +64,9 @@ struct Application::Parts {
     std::unique_ptr<MediaRemote> remote;
     std::unique_ptr<MprisService> mpris;
     std::unique_ptr<HotKeySource> keySource;
+    std::unique_ptr<FocusKeeper> focusKeeper;
     std::unique_ptr<HotKeys> hotKeys;
+    std::unique_ptr<PopupHotKeys> popupHotKeys;
 };
 
 namespace {
@@ -138,6 +141,12 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.hotKeys->activateMainWindow = [this] {
         bringForward(*parts_->window);
     };
+    p.focusKeeper = makeFocusKeeper(QGuiApplication::platformName());
+    p.hotKeys->setFocusKeeper(p.focusKeeper.get());
+    p.popupHotKeys = std::make_unique<PopupHotKeys>(HotKeys::table(), [this](int id) {
+        if (parts_->hotKeys->isRegistered())
+            parts_->hotKeys->dispatch(id);
+    });
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;

@@ -14,7 +14,14 @@ void Bookmarks::add(int barWidthTwips) {
     positions_.append(engine_.currentPosition());
     const int index = count();
     markers_.insert(index, Marker{index, barWidthTwips + kMarkerOffsetTwips, false});
-    emit markersChanged();
+    emit markerChanged(index);
+}
+
+std::optional<Bookmarks::Marker> Bookmarks::marker(int index) const {
+    const auto it = markers_.constFind(index);
+    if (it == markers_.constEnd())
+        return std::nullopt;
+    return *it;
 }
 
 void Bookmarks::moveToNext() {
@@ -27,12 +34,13 @@ void Bookmarks::moveToNext() {
     }
     engine_.setCurrentPosition(positions_.at(reviewIndex_));
     const auto reached = markers_.find(reviewIndex_ + 2);
-    if (reached != markers_.end())
+    if (reached != markers_.end() && !reached->reached) {
         reached->reached = true;
+        emit markerChanged(reached->index);
+    }
     ++reviewIndex_;
     if (reviewIndex_ >= 2)
         removeMarker(reviewIndex_ - 2 + 2);
-    emit markersChanged();
 }
 
 void Bookmarks::clear() {
@@ -41,11 +49,12 @@ void Bookmarks::clear() {
     markers_.clear();
     reviewIndex_ = 0;
     if (hadAny)
-        emit markersChanged();
+        emit markersCleared();
 }
 
 void Bookmarks::removeMarker(int index) {
-    markers_.remove(index);
+    if (markers_.remove(index))
+        emit markerChanged(index);
 }
 
 } // namespace velloran

@@ -4,6 +4,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <optional>
+
 namespace velloran {
 
 class MediaEngine;
@@ -52,9 +54,15 @@ public:
     int reviewIndex() const { return reviewIndex_; }
     /// The dots still shown, by index.
     QList<Marker> markers() const { return markers_.values(); }
+    /// Dot @p index; none when it is not shown.
+    std::optional<Marker> marker(int index) const;
 
 signals:
-    void markersChanged();
+    /// Dot @p index was added, turned black or removed: each action changes
+    /// a few dots only, whatever the number of bookmarks.
+    void markerChanged(int index);
+    /// Every dot was removed.
+    void markersCleared();
 
 private:
     void removeMarker(int index);

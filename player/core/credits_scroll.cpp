@@ -16,10 +16,18 @@ QStringList CreditsScroll::parseLines(const QByteArray& text) {
         qsizetype end = text.indexOf('\n', start);
         if (end < 0)
             end = text.size();
-        QByteArray line = text.mid(start, end - start);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        lines << QString::fromUtf8(line);
+        qsizetype length = end - start;
+        if (length > 0 && text.at(end - 1) == '\r')
+            --length;
+        // A UTF-8 character takes at most four bytes; decoding more is waste.
+        QString line = QString::fromUtf8(text.constData() + start,
+                                         std::min<qsizetype>(length, kMaxLineChars * 4));
+        if (line.size() > kMaxLineChars) {
+            line.truncate(kMaxLineChars);
+            if (line.back().isHighSurrogate())
+                line.chop(1);
+        }
+        lines << line;
         start = end + 1;
     }
     return lines;

@@ -13,6 +13,9 @@ namespace velloran {
 class CreditsScroll {
 public:
     static constexpr int kMaxLines = 3000;
+    /// More characters than the canvas can show on one line: a longer line is
+    /// cut, so that no tick lays out text nobody can see.
+    static constexpr int kMaxLineChars = 200;
     static constexpr int kFontPoints = 12;
     static constexpr int kLineStep = kFontPoints + 6; ///< 18 pixels from line to line
     static constexpr int kTickMs = 15;
@@ -30,7 +33,8 @@ public:
         Colour colour;
     };
 
-    /// The lines of a credits file's contents (CR LF or LF), at most kMaxLines.
+    /// The lines of a credits file's contents (CR LF or LF), at most kMaxLines
+    /// of at most kMaxLineChars each.
     static QStringList parseLines(const QByteArray& text);
     /// The lines of the file at @p path; none when it is missing or unreadable.
     static QStringList readFile(const QString& path);

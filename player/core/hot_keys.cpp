@@ -1,6 +1,7 @@
 #include "hot_keys.h"
 
 #include "command_gate.h"
+#include "focus_keeper.h"
 #include "media_engine.h"
 #include "player.h"
 
@@ -60,7 +61,7 @@ void HotKeys::unregisterHotKeys() {
 void HotKeys::dispatch(int id) {
     switch (id) {
     case kOpen:
-        player_.openFile();
+        open();
         break;
     case kBookmark:
         player_.addBookMark();
@@ -82,10 +83,23 @@ void HotKeys::dispatch(int id) {
     }
 }
 
+// A key pressed again while its dialog is up brings that one forward; a
+// second, identical dialog would only have to be answered twice.
+void HotKeys::open() {
+    if (player_.prompts().raiseOpenDialog())
+        return;
+    const FocusReturn back(focusKeeper_);
+    player_.openFile();
+}
+
 void HotKeys::askAndClear() {
+    const QString question = QStringLiteral("Do you want to clear all Bookmarks");
+    if (player_.prompts().raiseQuestion(question))
+        return;
+    const FocusReturn back(focusKeeper_);
     if (activateMainWindow)
         activateMainWindow();
-    if (player_.prompts().askYesNo(QStringLiteral("Do you want to clear all Bookmarks")))
+    if (player_.prompts().askYesNo(question))
         player_.clearallBookmarks();
 }
 

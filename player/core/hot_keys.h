@@ -9,6 +9,7 @@
 namespace velloran {
 
 class CommandGate;
+class FocusKeeper;
 class Player;
 
 /// The function keys the hot keys use.
@@ -74,13 +75,18 @@ public:
 
     /// Brings the main window forward before the clear question is asked.
     std::function<void()> activateMainWindow;
+    /// Where the focus goes back after a dialog a key or command opened; none
+    /// where the desktop decides that itself.
+    void setFocusKeeper(FocusKeeper* keeper) { focusKeeper_ = keeper; }
 
 private:
+    void open();
     void askAndClear();
 
     Player& player_;
     HotKeySource& source_;
     CommandGate* gate_ = nullptr;
+    FocusKeeper* focusKeeper_ = nullptr;
     bool registered_ = false;
 };
 

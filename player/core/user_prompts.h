@@ -28,6 +28,12 @@ public:
                                    const QString& startFolder) = 0;
     /// The folder picker; returns the chosen folder, empty when cancelled.
     virtual QString chooseFolder(const QString& prompt, const QString& startFolder) = 0;
+
+    /// Brings the open dialog forward when one is up already; false when none is.
+    virtual bool raiseOpenDialog() = 0;
+    /// Brings the question @p text forward when it is being asked already;
+    /// false when it is not.
+    virtual bool raiseQuestion(const QString& text) = 0;
 };
 
 } // namespace velloran

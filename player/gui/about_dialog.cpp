@@ -9,12 +9,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace velloran {
 
 AboutDialog::AboutDialog(const QString& appDir, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Velloran"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setModal(true);
 
     picture_ = new QLabel(this);
@@ -60,7 +63,10 @@ AboutDialog::AboutDialog(const QString& appDir, QWidget* parent) : QDialog(paren
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addLayout(buttons);
-    setFixedWidth(420);
+    // A box of fixed size: nothing in it grows, so neither does the window.
+    constexpr int kWidth = 420;
+    const int height = std::max(sizeHint().height(), layout->totalHeightForWidth(kWidth));
+    setFixedSize(kWidth, height);
 
     const QString creditsPath = appDir + QStringLiteral("/credits.txt");
     openCredits = [this, creditsPath] {

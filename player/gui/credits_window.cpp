@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QPainter>
 
+#include <limits>
+
 namespace velloran {
 
 namespace {
@@ -33,6 +35,7 @@ CreditsWindow::CreditsWindow(const QString& creditsPath, QWidget* parent)
     setObjectName(QStringLiteral("frmGradCredits"));
     setWindowTitle(QStringLiteral("Credits"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
     font_ = creditsFont();
@@ -44,6 +47,7 @@ CreditsWindow::CreditsWindow(const QString& creditsPath, QWidget* parent)
                          toQColor(band.colour));
     painter.end();
     buffer_ = background_;
+    lineLeft_.fill(std::numeric_limits<int>::min(), scroll_.lines().size());
 
     redrawTimer_.setObjectName(QStringLiteral("ReDrawTimer"));
     redrawTimer_.setInterval(CreditsScroll::kTickMs);
@@ -67,7 +71,9 @@ void CreditsWindow::tick() {
         if (y < -CreditsScroll::kLineStep || y > kHeight)
             continue; // off the canvas
         const QString& text = lines.at(i - 1);
-        const int x = kWidth / 2 - metrics.horizontalAdvance(text) / 2;
+        int& x = lineLeft_[i - 1];
+        if (x == std::numeric_limits<int>::min())
+            x = kWidth / 2 - metrics.horizontalAdvance(text) / 2;
         painter.setPen(toQColor(CreditsScroll::lineColour(y)));
         painter.drawText(x, y + metrics.ascent(), text);
     }

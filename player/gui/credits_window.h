@@ -33,6 +33,8 @@ private:
     QImage background_; // picBackBuffer: drawn once
     QImage buffer_;     // picBuffer: the frame being drawn
     QFont font_;
+    // Each line's left edge, measured once when it first comes into view.
+    QList<int> lineLeft_;
     QTimer redrawTimer_;
 };
 

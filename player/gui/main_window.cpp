@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include "bookmark_dots.h"
 #include "browser_launcher.h"
 #include "core/compact_layout.h"
 #include "core/player.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScopedValueRollback>
-#include <QSet>
 #include <QSlider>
 #include <QStyle>
 #include <QToolBar>
@@ -131,6 +131,8 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     lbl2_->setGeometry(1, 1, twipsToPixels(Player::kFullBarTwips), 16);
     lbl2_->setStyleSheet(QStringLiteral("font-size: 8pt;"));
     lbl2_->installEventFilter(this);
+    dots_ = new BookmarkDots(player_.bookmarks(), barArea_);
+    dots_->setGeometry(0, kBarHeightPx, barArea_->width(), kDotRowPx);
 
     sldMov_ = new QSlider(Qt::Horizontal, frmProgress_);
     sldMov_->setObjectName(QStringLiteral("sldMov"));
@@ -205,7 +207,6 @@ MainWindow::MainWindow(Player& player, const QString& appDir, QWidget* parent)
     qApp->installEventFilter(this);
 
     connect(&player_, &Player::displayChanged, this, &MainWindow::refresh);
-    connect(&player_.bookmarks(), &Bookmarks::markersChanged, this, &MainWindow::showMarkers);
     connect(&player_, &Player::focusToSpeedSlider, this, [this] { slider1_->setFocus(); });
     connect(&player_, &Player::helpMenuRequested, this,
             [this] { helpMenu_->popup(QCursor::pos()); });
@@ -288,36 +289,6 @@ void MainWindow::buildHelpMenu() {
     QAction* about = helpMenu_->addAction(QStringLiteral("&About Velloran"));
     about->setObjectName(QStringLiteral("mnuAbout"));
     connect(about, &QAction::triggered, this, [this] { emit aboutRequested(); });
-}
-
-void MainWindow::showMarkers() {
-    const QList<Bookmarks::Marker> markers = player_.bookmarks().markers();
-    QSet<int> wanted;
-    for (const Bookmarks::Marker& m : markers) {
-        wanted.insert(m.index);
-        QFrame*& dot = dots_[m.index];
-        if (!dot) {
-            dot = new QFrame(barArea_);
-            dot->setObjectName(QStringLiteral("shpAdd%1").arg(m.index));
-        }
-        // Drawn a little larger than the model's 50 twips, which would be a
-        // speck of three pixels.
-        const int size = std::max(kDotPx, twipsToPixels(Bookmarks::kMarkerSizeTwips));
-        dot->setGeometry(twipsToPixels(m.leftTwips) - size / 2, kBarHeightPx + 1, size, size);
-        dot->setStyleSheet(QStringLiteral("background: %1; border-radius: %2px;")
-                               .arg(m.reached ? QStringLiteral("black") : QStringLiteral("red"))
-                               .arg(size / 2));
-        dot->setProperty("reached", m.reached);
-        dot->show();
-    }
-    for (auto it = dots_.begin(); it != dots_.end();) {
-        if (wanted.contains(it.key())) {
-            ++it;
-            continue;
-        }
-        delete it.value();
-        it = dots_.erase(it);
-    }
 }
 
 void MainWindow::refresh() {

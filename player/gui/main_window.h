@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMap>
 #include <QWidget>
 
 #include <functional>
@@ -16,6 +15,7 @@ class QVariantAnimation;
 
 namespace velloran {
 
+class BookmarkDots;
 class CompactLayout;
 class Player;
 class VolumeControl;
@@ -73,7 +73,6 @@ private:
     void buildHelpMenu();
     void applyHeight(int twips);
     void applyLayout();
-    void showMarkers();
     QIcon toolbarIcon(int index) const;
 
     Player& player_;
@@ -83,11 +82,10 @@ private:
     QLineEdit* txtPer_ = nullptr;
     static constexpr int kBarHeightPx = 18;
     static constexpr int kDotRowPx = 6;
-    static constexpr int kDotPx = 5;
 
     QWidget* barArea_ = nullptr;
     QFrame* bar_ = nullptr;
-    QMap<int, QFrame*> dots_; // bookmark dots by marker index
+    BookmarkDots* dots_ = nullptr;
     QLabel* lbl1_ = nullptr;
     QLabel* lbl2_ = nullptr;
     QSlider* sldMov_ = nullptr;

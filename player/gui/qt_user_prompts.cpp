@@ -8,25 +8,50 @@ namespace velloran {
 namespace {
 const QString kTitle = QStringLiteral("Velloran");
 
-int runBox(QWidget* parent, QMessageBox::Icon icon, const QString& text,
-           QMessageBox::StandardButtons buttons) {
-    QMessageBox box(icon, kTitle, text, buttons, parent);
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    return box.exec();
+void bringForward(QDialog* dialog) {
+    dialog->raise();
+    dialog->activateWindow();
 }
 } // namespace
 
+int QtUserPrompts::runBox(int icon, const QString& text, int buttons) {
+    QMessageBox box(QMessageBox::Icon(icon), kTitle, text, QMessageBox::StandardButtons(buttons),
+                    parent_);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    questions_ << QPointer<QMessageBox>(&box);
+    const int answer = box.exec();
+    questions_.removeAll(QPointer<QMessageBox>(&box));
+    return answer;
+}
+
 void QtUserPrompts::showError(const QString& text) {
-    runBox(parent_, QMessageBox::Critical, text, QMessageBox::Ok);
+    runBox(QMessageBox::Critical, text, QMessageBox::Ok);
 }
 
 void QtUserPrompts::showMessage(const QString& text) {
-    runBox(parent_, QMessageBox::NoIcon, text, QMessageBox::Ok);
+    runBox(QMessageBox::NoIcon, text, QMessageBox::Ok);
 }
 
 bool QtUserPrompts::askYesNo(const QString& text) {
-    return runBox(parent_, QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
+    return runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
+}
+
+bool QtUserPrompts::raiseOpenDialog() {
+    if (!openDialog_)
+        return false;
+    bringForward(openDialog_);
+    return true;
+}
+
+bool QtUserPrompts::raiseQuestion(const QString& text) {
+    for (const QPointer<QMessageBox>& box : std::as_const(questions_)) {
+        if (box && box->icon() == QMessageBox::Question && box->text() == text) {
+            bringForward(box);
+            return true;
+        }
+    }
+    return false;
 }
 
 QString QtUserPrompts::qtFilterText(const QList<FileFilter>& filters) {
@@ -49,7 +74,11 @@ QString QtUserPrompts::chooseOpenFile(const QList<FileFilter>& filters,
     QFileDialog dialog(parent_, QStringLiteral("Open"), startFolder, qtFilterText(filters));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QPointer<QFileDialog> outer = openDialog_;
+    openDialog_ = &dialog;
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    openDialog_ = outer;
+    if (!accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
 }

@@ -1,6 +1,7 @@
 #include "hot_key_sources.h"
 
 #include "portal_hot_key_source.h"
+#include "xcb_focus_keeper.h"
 #include "xcb_hot_key_source.h"
 
 #include <QDBusConnection>
@@ -30,6 +31,15 @@ std::unique_ptr<HotKeySource> makeHotKeySource(const QString& qtPlatform,
                                                     std::move(unavailable));
     // Offscreen and the like: no desktop to tell.
     return std::make_unique<NoHotKeySource>();
+}
+
+std::unique_ptr<FocusKeeper> makeFocusKeeper(const QString& qtPlatform) {
+    if (qtPlatform != QLatin1String("xcb"))
+        return nullptr;
+    auto keeper = std::make_unique<XcbFocusKeeper>();
+    if (!keeper->isConnected())
+        return nullptr;
+    return keeper;
 }
 
 } // namespace velloran

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/focus_keeper.h"
 #include "core/hot_keys.h"
 
 #include <QString>
@@ -14,5 +15,9 @@ namespace velloran {
 /// called once when the desktop offers no system-wide keys.
 std::unique_ptr<HotKeySource> makeHotKeySource(const QString& qtPlatform,
                                                std::function<void()> unavailable);
+
+/// Gives the focus back after a dialog on X11; null elsewhere, where the
+/// desktop decides which window has the focus.
+std::unique_ptr<FocusKeeper> makeFocusKeeper(const QString& qtPlatform);
 
 } // namespace velloran

@@ -720,6 +720,23 @@ TEST_F(OnePlayer, HotKeysActWhileTheWordProcessorKeepsTheFocus) {
     press(QStringLiteral("F11"));
     press(QStringLiteral("F7"));
     EXPECT_EQ(xdotool({QStringLiteral("getwindowfocus")}), typist);
+
+    // The clear question takes the keyboard, a second Ctrl+F11 finds the same
+    // box, and once it is answered the typist's window has the keyboard again.
+    const auto boxes = [] {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                        QStringLiteral("--name"), QStringLiteral("^Velloran$")})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+            .size();
+    };
+    press(QStringLiteral("ctrl+F11"));
+    ASSERT_TRUE(waitFor([] { return windowTitled(QStringLiteral("^Velloran$"), true); }));
+    press(QStringLiteral("ctrl+F11"));
+    EXPECT_EQ(boxes(), 1);
+    press(QStringLiteral("Escape"));
+    EXPECT_TRUE(
+        waitFor([&] { return xdotool({QStringLiteral("getwindowfocus")}) == typist; }, 3000));
+    EXPECT_FALSE(windowTitled(QStringLiteral("^Velloran$"), true));
     stopWith(SIGTERM);
     EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 3.0, 0.05);
     EXPECT_TRUE(f10IsFree()); // given back when the player closed

@@ -104,6 +104,34 @@ TEST_F(HotKeysTest, ClearAsksWithTheWindowForwardAndOnlyYesClears) {
     EXPECT_TRUE(player.bookmarks().positions().isEmpty());
 }
 
+TEST_F(HotKeysTest, DialogsGiveTheFocusBackAndAKeyAgainBringsItsDialogForward) {
+    loadWithFile(100);
+    FakeFocusKeeper desktop;
+    hotKeys.setFocusKeeper(&desktop);
+    desktop.focused = 42; // the word processor
+    prompts.whileChoosing = [&] {
+        desktop.focused = 7; // the open dialog
+        source.press(HotKeys::kOpen);
+        hotKeys.runCommand(QStringLiteral("open"));
+    };
+    source.press(HotKeys::kOpen);
+    EXPECT_EQ(prompts.raised, (QStringList{"open", "open"}));
+    EXPECT_EQ(desktop.givenTo, QList<FocusKeeper::Window>{42});
+
+    // Open from inside the question: each dialog hands the focus back to where it was.
+    prompts.whileChoosing = nullptr;
+    prompts.whileAsking = [&] {
+        desktop.focused = 8;
+        source.press(HotKeys::kClear);
+        source.press(HotKeys::kOpen);
+        source.press(HotKeys::kBookmark);
+    };
+    hotKeys.runCommand(QStringLiteral("clear-bookmarks"));
+    EXPECT_EQ(prompts.questions.size(), 1);
+    EXPECT_EQ(prompts.raised.last(), QStringLiteral("Do you want to clear all Bookmarks"));
+    EXPECT_EQ(desktop.givenTo, (QList<FocusKeeper::Window>{42, 8, 42}));
+}
+
 TEST_F(HotKeysTest, KeysPressedWhileTheQuestionIsUpActAtOnce) {
     loadWithFile(100);
     prompts.whileAsking = [&] {

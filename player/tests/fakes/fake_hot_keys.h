@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/focus_keeper.h"
 #include "core/hot_keys.h"
 
 #include <QStringList>
@@ -24,6 +25,18 @@ public:
 
     QList<HotKeyBinding> registered;
     QStringList calls;
+};
+
+/// A desktop of numbered windows: the focus is where the test puts it.
+class FakeFocusKeeper final : public FocusKeeper {
+public:
+    Window focusedWindow() override { return focused; }
+    void giveFocusTo(Window window) override {
+        givenTo << window;
+        focused = window;
+    }
+    Window focused = 0;
+    QList<Window> givenTo;
 };
 
 } // namespace velloran::testing

@@ -4,8 +4,10 @@ namespace velloran::testing {
 
 bool RecordingPrompts::askYesNo(const QString& text) {
     questions << text;
+    asking_ << text;
     if (whileAsking)
         whileAsking();
+    asking_.removeLast();
     return yesNoAnswers.isEmpty() ? false : yesNoAnswers.takeFirst();
 }
 
@@ -13,6 +15,11 @@ QString RecordingPrompts::chooseOpenFile(const QList<FileFilter>& filters,
                                          const QString& startFolder) {
     lastFilters = filters;
     lastStartFolder = startFolder;
+    if (whileChoosing) {
+        choosing_ = true;
+        whileChoosing();
+        choosing_ = false;
+    }
     return openFileAnswers.isEmpty() ? QString() : openFileAnswers.takeFirst();
 }
 
@@ -20,6 +27,18 @@ QString RecordingPrompts::chooseFolder(const QString& prompt, const QString& sta
     lastFolderPrompt = prompt;
     lastStartFolder = startFolder;
     return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+}
+
+bool RecordingPrompts::raiseOpenDialog() {
+    if (choosing_)
+        raised << QStringLiteral("open");
+    return choosing_;
+}
+
+bool RecordingPrompts::raiseQuestion(const QString& text) {
+    if (asking_.contains(text))
+        raised << text;
+    return asking_.contains(text);
 }
 
 } // namespace velloran::testing

@@ -18,6 +18,8 @@ public:
     bool askYesNo(const QString& text) override;
     QString chooseOpenFile(const QList<FileFilter>& filters, const QString& startFolder) override;
     QString chooseFolder(const QString& prompt, const QString& startFolder) override;
+    bool raiseOpenDialog() override;
+    bool raiseQuestion(const QString& text) override;
 
     QStringList errors, messages, questions;
     QList<bool> yesNoAnswers;    ///< taken front first; No when empty
@@ -28,6 +30,14 @@ public:
     QString lastFolderPrompt;
     /// Runs while a question is up, before it is answered (nested events).
     std::function<void()> whileAsking;
+    /// Runs while the open dialog is up, before it is answered.
+    std::function<void()> whileChoosing;
+    /// The dialogs brought forward: "open" or the question's text.
+    QStringList raised;
+
+private:
+    QStringList asking_;
+    bool choosing_ = false;
 };
 
 /// The settings store in memory, with a log of every write in order.

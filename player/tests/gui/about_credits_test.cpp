@@ -34,6 +34,8 @@ TEST(AboutDialog, ShowsTheVersionAndClosesOnOk) {
     ASSERT_NE(ok, nullptr);
     EXPECT_EQ(ok->text(), QStringLiteral("&OK"));
     about.show();
+    EXPECT_EQ(about.minimumSize(), about.maximumSize()); // no resizing, so no maximising
+    EXPECT_EQ(about.size(), about.minimumSize());
     ok->click();
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);
@@ -99,6 +101,23 @@ TEST(CreditsWindow, ScrollsTheFileOverTheGradientAndClosesAfterTheLastLine) {
     EXPECT_FALSE(credits.isVisible());
     EXPECT_EQ(credits.scroll().lineTop(1), -26); // closed on the first tick below -25
     EXPECT_FALSE(credits.timer().isActive());
+}
+
+TEST(CreditsWindow, IsFixedAndDrawsOnlyWhatFitsOfAHugeLine) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("credits.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(10'000'000, 'W'));
+    file.close();
+    CreditsWindow credits(path);
+    credits.timer().stop();
+    EXPECT_EQ(credits.minimumSize(), credits.maximumSize());
+    EXPECT_FALSE(credits.windowFlags() & Qt::WindowMaximizeButtonHint);
+    ASSERT_EQ(credits.scroll().lines().size(), 1);
+    EXPECT_GT(QFontMetrics(QFont()).horizontalAdvance(credits.scroll().lines().first()),
+              CreditsWindow::kWidth);
+    EXPECT_LE(credits.scroll().lines().first().size(), 200);
 }
 
 TEST(CreditsWindow, WithoutTheFileTheGradientStaysUntilClosed) {

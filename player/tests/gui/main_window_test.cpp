@@ -1,3 +1,4 @@
+#include "gui/popup_hot_keys.h"
 #include "gui/qt_user_prompts.h"
 #include "gui/splash_window.h"
 #include "window_rig.h"
@@ -109,6 +110,32 @@ TEST_F(MainWindowTest, HelpMenuHoldsHelpAndAbout) {
     QSignalSpy about(&window, &MainWindow::aboutRequested);
     menu->actions()[2]->trigger();
     EXPECT_EQ(about.count(), 1);
+}
+
+TEST_F(MainWindowTest, HotKeysPressedInTheOpenHelpMenuCloseItAndAct) {
+    loadAndShow(100);
+    QList<int> ran;
+    PopupHotKeys keys(HotKeys::table(), [&](int id) { ran << id; });
+    QTest::keyClick(child<QSlider>("Slider1"), Qt::Key_F10); // the grabs' own work
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QList<int> ran;
+    } cases[] = {{Qt::Key_F10, Qt::NoModifier, {1111}},
+                 {Qt::Key_F11, Qt::ControlModifier, {1113}},
+                 {Qt::Key_F8, Qt::NoModifier, {1115}},
+                 {Qt::Key_F10, Qt::ShiftModifier, {}},
+                 {Qt::Key_Down, Qt::NoModifier, {}}};
+    for (const auto& c : cases) {
+        ran.clear();
+        button(12)->trigger();
+        ASSERT_EQ(QApplication::activePopupWidget(), window.helpMenu());
+        QTest::keyClick(window.helpMenu(), c.key, c.modifiers);
+        pump();
+        EXPECT_EQ(ran, c.ran) << c.key;
+        EXPECT_EQ(window.helpMenu()->isVisible(), c.ran.isEmpty()) << c.key;
+        window.helpMenu()->close();
+    }
 }
 
 TEST_F(MainWindowTest, MinimisingShowsThePercentageInTheCaption) {

@@ -1,10 +1,15 @@
 #include "window_rig.h"
 
+#include "gui/bookmark_dots.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QSlider>
 #include <QTest>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -15,11 +20,20 @@ namespace {
 
 class PositionBarWidgetTest : public ::testing::Test, protected WindowRig {
 protected:
-    QFrame* dot(int index) {
-        return window.findChild<QFrame*>(QStringLiteral("shpAdd%1").arg(index));
-    }
+    BookmarkDots* dots() { return window.findChild<BookmarkDots*>(); }
+    QRect dot(int index) { return dots()->dotRect(index); }
     // A point on the bar @p twips from its left end.
     static QPoint at(int twips) { return {twips / 15, 8}; }
+    // Collects the areas a widget paints.
+    struct PaintSpy : QObject {
+        PaintSpy(QWidget* w, QRegion& painted) : painted_(painted) { w->installEventFilter(this); }
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Paint)
+                painted_ |= static_cast<QPaintEvent*>(e)->region();
+            return false;
+        }
+        QRegion& painted_;
+    };
 };
 
 TEST_F(PositionBarWidgetTest, RightClickSeeksAndShowsARedDotThatReviewTurnsBlack) {
@@ -28,23 +42,60 @@ TEST_F(PositionBarWidgetTest, RightClickSeeksAndShowsARedDotThatReviewTurnsBlack
     ASSERT_NE(bar, nullptr);
     QTest::mouseClick(bar, Qt::RightButton, {}, at(1005));
     EXPECT_DOUBLE_EQ(engine.currentPosition(), 30);
-    QFrame* first = dot(2);
-    ASSERT_NE(first, nullptr);
-    EXPECT_FALSE(first->property("reached").toBool());
+    ASSERT_FALSE(dot(2).isEmpty());
+    EXPECT_FALSE(dots()->isReached(2));
     // Its middle sits 50 twips right of the click, just under the bar.
-    EXPECT_EQ(first->geometry().center().x(), 1055 / 15);
-    EXPECT_GE(first->y(), bar->parentWidget()->geometry().bottom());
+    EXPECT_EQ(dot(2).center().x(), 1055 / 15);
+    EXPECT_GE(dots()->mapTo(&window, dot(2).topLeft()).y(),
+              bar->parentWidget()->mapTo(&window, QPoint(0, bar->parentWidget()->height())).y());
 
     QTest::mouseClick(bar, Qt::RightButton, {}, at(1500));
-    ASSERT_NE(dot(3), nullptr);
+    ASSERT_FALSE(dot(3).isEmpty());
     button(10)->trigger(); // Review
     EXPECT_DOUBLE_EQ(engine.currentPosition(), 30);
-    EXPECT_TRUE(dot(2)->property("reached").toBool());
+    EXPECT_TRUE(dots()->isReached(2));
     button(10)->trigger();
-    EXPECT_EQ(dot(2), nullptr);
-    EXPECT_TRUE(dot(3)->property("reached").toBool());
+    EXPECT_TRUE(dot(2).isEmpty());
+    EXPECT_TRUE(dots()->isReached(3));
     button(10)->trigger();
-    EXPECT_EQ(dot(3), nullptr);
+    EXPECT_TRUE(dot(3).isEmpty());
+}
+
+TEST_F(PositionBarWidgetTest, ABookmarkActionRepaintsItsOwnDotsWhateverTheCount) {
+    loadAndShow(1000);
+    for (int i = 0; i < 1000; ++i) {
+        engine.setCurrentPosition(i);
+        player.posChange();
+        player.addBookMark();
+    }
+    pump();
+    QRegion painted;
+    PaintSpy spy(dots(), painted);
+    const int widgets = int(window.findChildren<QWidget*>().size());
+    using Step = std::pair<const char*, std::function<void()>>;
+    for (const auto& [name, action] : std::initializer_list<Step>{{"add",
+                                                                   [&] {
+                                                                       button(9)->trigger();
+                                                                   }},
+                                                                  {"review",
+                                                                   [&] {
+                                                                       button(10)->trigger();
+                                                                   }},
+                                                                  {"review again", [&] {
+                                                                       button(10)->trigger();
+                                                                   }}}) {
+        painted = {};
+        action();
+        pump();
+        // One dot added, or one turned black and the one before it gone.
+        int area = 0;
+        for (const QRect& r : painted)
+            area += r.width() * r.height();
+        EXPECT_GT(area, 0) << name;
+        EXPECT_LE(area, 2 * BookmarkDots::kDotPx * BookmarkDots::kDotPx) << name;
+        EXPECT_EQ(window.findChildren<QWidget*>().size(), widgets) << name;
+    }
+    EXPECT_EQ(dots()->dotCount(), 1000);
 }
 
 TEST_F(PositionBarWidgetTest, LeftDragScrubsAndTheOpenPanelStopsIt) {
