@@ -45,7 +45,8 @@ public:
     /// Left/right balance, -5000 (left only) .. 5000 (right only).
     virtual void setBalance(int balance) = 0;
 
-    /// Plays from currentPosition(), from any state.
+    /// Plays from currentPosition(), from any state. While the system's sound
+    /// output is gone the engine holds still (Paused) and plays on once it is back.
     virtual void run() = 0;
     virtual void pause() = 0;
     /// Stops playback; the file stays open.

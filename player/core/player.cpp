@@ -305,7 +305,12 @@ void Player::readVolumeLevel() {
 }
 
 void Player::finishOpenCommand() {
-    readVolumeLevel();
+    // Un-muting restores the level the sliders show: the saved volume only
+    // stands in while they show none of this session's yet, and then they show it.
+    if (!volumeRestored_) {
+        readVolumeLevel();
+        showVolume(state_.volumeLevel, VolumeControl::thumbLeftForLevel(state_.volumeLevel));
+    }
     setDisplay([this](DisplayState& d) {
         d.caption = QStringLiteral("Velloran - ") + extractFileName(engine_.fileName());
     });

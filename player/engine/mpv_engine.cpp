@@ -11,6 +11,7 @@
 #include <mpv/stream_cb.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace velloran {
@@ -23,6 +24,12 @@ constexpr quint64 kSeekReply = 1;
 constexpr quint64 kObserveEof = 10;
 constexpr quint64 kObservePause = 11;
 constexpr quint64 kObserveDuration = 12;
+constexpr quint64 kObserveAudioOutput = 13;
+// A playlist may name playlists; one that leads back to itself never ends.
+constexpr int kMaxRedirects = 4;
+// While the sound output is gone and the typist wants to play, it is looked
+// for this often.
+constexpr int kOutputRetryMs = 1000;
 // If mpv never confirms a seek (it always has so far), stop holding the
 // written target after this many timer periods.
 constexpr int kSeekConfirmTicks = 8;
@@ -79,6 +86,21 @@ struct MidiReader {
     }
 };
 
+// Whether mpv may open @p target: a path, a file: URL or our own MIDI
+// renderings. Anything else (an http entry of a playlist) would make the player
+// reach out over the network.
+bool isLocalTarget(const QByteArray& target) {
+    const qsizetype colon = target.indexOf("://");
+    if (colon < 0)
+        return true;
+    const QByteArray scheme = target.left(colon);
+    const bool isScheme =
+        !scheme.isEmpty() && std::all_of(scheme.begin(), scheme.end(), [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+        });
+    return !isScheme || scheme.compare("file", Qt::CaseInsensitive) == 0 || scheme == kMidiProtocol;
+}
+
 } // namespace
 
 void MpvEngine::HandleDeleter::operator()(mpv_handle* handle) const {
@@ -96,6 +118,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     // Playback copies that a crash left behind are nobody's any more.
     engine::sweepScratchFiles();
     timer_.setInterval(std::max(10, options_.timerIntervalMs));
+    outputRetry_.setInterval(kOutputRetryMs);
+    connect(&outputRetry_, &QTimer::timeout, this, &MpvEngine::reloadOutput);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
             seekDone();
@@ -110,6 +134,7 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     QByteArray ao = options_.audioOutput;
     if (ao.isEmpty())
         ao = qgetenv("VELLORAN_MPV_AO");
+    nullOutputAsked_ = ao == "null";
     // Audio only, nothing read from the user's mpv set-up, nothing on the
     // terminal, and with keep-open the file stays loaded at its end.
     const std::pair<const char*, const char*> fixed[] = {
@@ -137,9 +162,12 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         // Rate changes keep the dictation's pitch (scaletempo2 is inserted).
         {"audio-pitch-correction", "yes"},
         {"audio-client-name", "Velloran"},
-        // A machine without a sound device still plays (silently) instead of
-        // running to the end at once.
+        // Without a sound output mpv plays on the null output rather than
+        // ending the file; the engine holds still until the output returns.
         {"audio-fallback-to-null", "yes"},
+        // What FFmpeg opens on its own behalf (a session description's RTP
+        // streams, a manifest's segments) stays on this computer.
+        {"demuxer-lavf-o", "protocol_whitelist=file"},
     };
     for (const auto& [name, value] : fixed)
         mpv_set_option_string(h, name, value);
@@ -153,6 +181,9 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     mpv_observe_property(h, kObserveEof, "eof-reached", MPV_FORMAT_FLAG);
     mpv_observe_property(h, kObservePause, "pause", MPV_FORMAT_FLAG);
     mpv_observe_property(h, kObserveDuration, "duration", MPV_FORMAT_DOUBLE);
+    mpv_observe_property(h, kObserveAudioOutput, "current-ao", MPV_FORMAT_STRING);
+    // Every file mpv is about to open passes here first, playlist entries too.
+    mpv_hook_add(h, 0, "on_load", 0);
     handle_ = std::move(handle);
     applyBalance();
     mpv_set_wakeup_callback(h, &MpvEngine::onWakeup, this);
@@ -231,6 +262,8 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         loaded_ = true;
         duration_ = std::max(0.0, getDouble(handle_.get(), "duration").value_or(0.0));
         lastPosition_ = 0;
+        if (outputLost_) // mpv kept the null output of the file before
+            lostAt_ = 0.0;
         timer_.start();
         out.push_back({Emit::OpenComplete});
         // The display takes the length from a tick: the first one comes at
@@ -244,7 +277,10 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         // A playlist replaces itself with its entries; the first one is ours.
         if (end->reason == MPV_END_FILE_REASON_REDIRECT && end->playlist_insert_id > 0 &&
             !loaded_) {
-            expectedEntry_ = end->playlist_insert_id;
+            if (++redirects_ > kMaxRedirects)
+                failOpen(QStringLiteral("not an audio file"));
+            else
+                expectedEntry_ = end->playlist_insert_id;
             break;
         }
         // With keep-open a file that plays out stays loaded; ending means it
@@ -275,8 +311,19 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
             seekDone();
         checkArrivalAtEnd(out); // a seek onto the end while playing parks there
         break;
+    case MPV_EVENT_HOOK:
+        screenLoad(static_cast<const mpv_event_hook*>(event.data)->id);
+        break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(event.data);
+        if (event.reply_userdata == kObserveAudioOutput) {
+            // mpv falls back to the null output when the sound server or its
+            // sink is gone; unavailable between two outputs, which says nothing.
+            if (prop->format == MPV_FORMAT_STRING)
+                setOutputLost(!nullOutputAsked_ &&
+                              qstrcmp(*static_cast<char* const*>(prop->data), "null") == 0);
+            break;
+        }
         if (event.reply_userdata == kObserveDuration) {
             if (loaded_ && prop->format == MPV_FORMAT_DOUBLE) {
                 const double value = *static_cast<const double*>(prop->data);
@@ -313,13 +360,52 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
 // eof-reached comes as soon as the last data is decoded, a buffer's length
 // early, so a pause of our own in that moment is no arrival.
 void MpvEngine::checkArrivalAtEnd(std::vector<Emission>& out) {
-    if (!loaded_ || parkedAtEnd_ || !eofReached_ || !mpvPaused_ || pauseRequested_ ||
+    if (!loaded_ || parkedAtEnd_ || !eofReached_ || !mpvPaused_ || pauseRequested_ || outputLost_ ||
         pendingTarget_)
         return;
     parkedAtEnd_ = true;
     heldPosition_.reset();
     out.push_back({Emit::PositionChange, lastPosition_, duration_});
     lastPosition_ = duration_;
+}
+
+// Targets that are not local are swapped for an empty stream before mpv
+// opens anything, so no connection is ever made; the open fails with the reason.
+void MpvEngine::screenLoad(quint64 hookId) {
+    mpv_handle* h = handle_.get();
+    char* name = mpv_get_property_string(h, "stream-open-filename");
+    const QByteArray target(name ? name : "");
+    mpv_free(name);
+    const bool refused = !isLocalTarget(target);
+    if (refused)
+        mpv_set_property_string(h, "stream-open-filename", "null://");
+    mpv_hook_continue(h, hookId);
+    if (refused && expectedEntry_ >= 0 && startedEntry_ == expectedEntry_ && !loaded_)
+        failOpen(QStringLiteral("the playlist names %1, which is not a file on this computer")
+                     .arg(QString::fromUtf8(target)));
+}
+
+// While the output is gone the dictation holds still at the place it reached,
+// rather than running the clock on silence; it plays on once mpv has an
+// output again, if the typist has not paused meanwhile.
+void MpvEngine::setOutputLost(bool lost) {
+    if (lost == outputLost_)
+        return;
+    outputLost_ = lost;
+    if (lost) {
+        lostAt_ = loaded_ ? std::optional(currentPosition()) : std::nullopt;
+    } else if (lostAt_ && loaded_ && !pendingTarget_ && !seekAwaitingReply_) {
+        // The new output starts past what mpv had buffered for the old one.
+        pendingTarget_ = *lostAt_;
+        sendSeek(*lostAt_);
+    }
+    applyPause();
+}
+
+void MpvEngine::reloadOutput() {
+    const char* cmd[] = {"ao-reload", nullptr};
+    if (handle_)
+        mpv_command_async(handle_.get(), 0, cmd);
 }
 
 void MpvEngine::setFileName(const QString& path) {
@@ -480,6 +566,7 @@ void MpvEngine::loadPlayFile(const QString& playPath, engine::ScratchFile scratc
         }
     }
     mpv_free_node_contents(&result);
+    redirects_ = 0;
     if (expectedEntry_ < 0) {
         failOpen(QStringLiteral("the file cannot be played"));
         return;
@@ -490,6 +577,8 @@ void MpvEngine::loadPlayFile(const QString& playPath, engine::ScratchFile scratc
 void MpvEngine::closeMedia() {
     abandonMidiRender();
     timer_.stop();
+    outputRetry_.stop();
+    lostAt_.reset();
     loaded_ = false;
     duration_ = 0;
     expectedEntry_ = -1;
@@ -512,6 +601,12 @@ void MpvEngine::failOpen(const QString& reason) {
     const QString path = fileName_;
     closeMedia();
     fileName_.clear();
+    // Nothing of it may go on loading: a playlist's further entries, or one
+    // that names itself.
+    if (handle_) {
+        const char* cmd[] = {"stop", nullptr};
+        mpv_command(handle_.get(), cmd);
+    }
     const quint64 generation = generation_;
     QMetaObject::invokeMethod(
         this,
@@ -534,6 +629,9 @@ double MpvEngine::currentPosition() const {
         return *pendingTarget_;
     if (parkedAtEnd_)
         return duration_;
+    // Each attempt at a new output moves mpv's position on by its buffer.
+    if (outputLost_ && lostAt_)
+        return *lostAt_;
     const auto pos = getDouble(handle_.get(), "time-pos");
     if (heldPosition_) {
         const bool running = !stopped_ && !getFlag(handle_.get(), "pause", true);
@@ -560,6 +658,8 @@ void MpvEngine::setCurrentPosition(double seconds) {
     const double target = clampToMedia(seconds);
     pendingTarget_ = target;
     heldPosition_.reset();
+    if (outputLost_)
+        lostAt_ = target;
     lastPosition_ = target;
     parkedAtEnd_ = false;
     if (seekAwaitingReply_)
@@ -603,11 +703,22 @@ int MpvEngine::currentState() const {
 }
 
 void MpvEngine::setPaused(bool paused) {
+    pauseRequested_ = paused;
+    applyPause();
+}
+
+void MpvEngine::applyPause() {
     if (!handle_)
         return;
-    pauseRequested_ = paused;
-    int flag = paused ? 1 : 0;
+    int flag = pauseRequested_ || outputLost_ ? 1 : 0;
     mpv_set_property(handle_.get(), "pause", MPV_FORMAT_FLAG, &flag);
+    // Looked for only while the typist waits for sound: idle, nothing wakes.
+    if (outputLost_ && !pauseRequested_ && loaded_) {
+        if (!outputRetry_.isActive())
+            outputRetry_.start();
+    } else {
+        outputRetry_.stop();
+    }
 }
 
 void MpvEngine::run() {
@@ -615,6 +726,8 @@ void MpvEngine::run() {
         return;
     stopped_ = false;
     setPaused(false);
+    if (outputLost_)
+        reloadOutput(); // at once: the output may be back already
 }
 
 void MpvEngine::pause() {

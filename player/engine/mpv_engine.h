@@ -42,6 +42,12 @@ struct MpvEngineOptions {
 /// mpv reports positions late, counts negative seeks from the end, unloads on
 /// stop and has no end event with keep-open; this class turns that into the
 /// MediaEngine contract. All events are delivered on the thread that owns it.
+///
+/// When the sound server or its sink goes away, the engine pauses (state
+/// Paused) and, while the typist wants to play, looks for the output once a
+/// second; when it returns, playback goes on from where it stood. Playlists
+/// are followed a few levels deep and only to local files: no entry makes
+/// the engine reach out over the network.
 class MpvEngine final : public MediaEngine {
     Q_OBJECT
 public:
@@ -97,6 +103,10 @@ private:
     void seekDone();
     void deliverQueuedChange(quint64 ticket);
     void setPaused(bool paused);
+    void applyPause();
+    void screenLoad(quint64 hookId);
+    void setOutputLost(bool lost);
+    void reloadOutput();
     void checkArrivalAtEnd(std::vector<Emission>& out);
     void applyBalance();
     double clampToMedia(double seconds) const;
@@ -142,6 +152,14 @@ private:
     bool pauseRequested_ = true;
     bool parkedAtEnd_ = false;
     mutable double lastPosition_ = 0;
+    int redirects_ = 0; // playlist redirects followed for the file asked for
+
+    // mpv fell back to the null output although a real one was asked for:
+    // the sound server or its sink is gone.
+    bool nullOutputAsked_ = false;
+    bool outputLost_ = false;
+    std::optional<double> lostAt_; // where the dictation stood when the output went
+    QTimer outputRetry_;
 };
 
 } // namespace velloran

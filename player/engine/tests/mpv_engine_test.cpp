@@ -12,6 +12,10 @@
 
 #include <memory>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace velloran;
 using namespace velloran::engine::testing;
 
@@ -71,6 +75,18 @@ protected:
     }
 
     QTemporaryDir dir_;
+};
+
+// A loopback port that only takes connections: accept() tells whether one came.
+struct Listener {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    Listener() {
+        auto* a = reinterpret_cast<sockaddr*>(&address);
+        socklen_t size = sizeof address;
+        EXPECT_EQ(bind(fd, a, size) | listen(fd, 4) | getsockname(fd, a, &size), 0);
+    }
+    ~Listener() { close(fd); }
 };
 
 TEST_F(MpvEngineTest, OpensWithoutPlayingAndTicksWhileOpen) {
@@ -356,6 +372,11 @@ TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
     unfinished.replace(4, 4, QByteArray(4, '\0'));
     const QString cutShort = path("unfinished.wav");
     writeFile(cutShort, unfinished);
+    writeFile(path("loop.m3u"), "loop.m3u\n");
+    const Listener server;
+    const QString url = QString("http://127.0.0.1:%1/a.wav").arg(ntohs(server.address.sin_port));
+    writeFile(path("remote.m3u"), url.toUtf8());
+    writeFile(path("call.sdp"), "v=0\r\nc=IN IP4 127.0.0.1\r\nm=audio 45678 RTP/AVP 0\r\n");
 
     const QPair<QString, QString> cases[] = {
         {path("missing.wav"), "no such file"},
@@ -366,6 +387,10 @@ TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
         {cutShort, "the wave file is incomplete: its header does not match its length (it was "
                    "cut short, or never finished being written)"},
         {dir_.path(), "not an audio file"},
+        {path("remote.m3u"),
+         "the playlist names " + url + ", which is not a file on this computer"},
+        {path("loop.m3u"), "not an audio file"},
+        {path("call.sdp"), "not an audio file"},
     };
     for (const auto& [bad, reason] : cases) {
         failed.clear();
@@ -383,6 +408,7 @@ TEST_F(MpvEngineTest, FilesThatCannotBeOpenedAreReportedWithAReason) {
         engine->run();
         EXPECT_EQ(engine->currentState(), MediaEngine::Stopped);
     }
+    EXPECT_LT(accept(server.fd, nullptr, nullptr), 0) << "no connection was made";
 
     // A good file after a bad one opens as usual, and closing is no failure.
     failed.clear();
@@ -443,8 +469,9 @@ TEST_F(MpvEngineTest, PlaylistsOpenTheirFirstEntryAndStayOnIt) {
     auto engine = makeEngine();
     writeSineWav(path("first.wav"), 1.0, 440);
     writeSineWav(path("second.wav"), 2.0, 440);
+    writeFile(path("inner.m3u"), "#EXTM3U\nfirst.wav\nsecond.wav\n");
     const QString list = path("dictation.m3u");
-    writeFile(list, "#EXTM3U\nfirst.wav\nsecond.wav\n");
+    writeFile(list, "file://" + path("inner.m3u").toUtf8() + "\n");
     ASSERT_TRUE(open(*engine, list));
     EXPECT_EQ(engine->fileName(), list);
     EXPECT_NEAR(engine->duration(), 1.0, 0.01);

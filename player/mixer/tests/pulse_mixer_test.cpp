@@ -1,6 +1,8 @@
 // The mixer adapter against the private sound server that tests/run-with.sh
 // --pulse starts, with a null sink as the default.
 #include "core/volume_control.h"
+#include "engine/mpv_engine.h"
+#include "engine/tests/test_media.h"
 #include "fakes/player_rig.h"
 #include "mixer/pulse_mixer.h"
 
@@ -184,7 +186,7 @@ struct OwnServer {
     QProcess daemon;
 };
 
-TEST(PulseMixerServer, NoServerIsReportedOnceAndAServerThatComesIsFound) {
+TEST(PulseMixerServer, NoServerIsReportedOnceAndAServerThatComesBackIsFoundAndPlayedOn) {
     QTemporaryDir dir;
     OwnServer server(dir.path());
     const QByteArray saved = qgetenv("PULSE_SERVER");
@@ -206,11 +208,30 @@ TEST(PulseMixerServer, NoServerIsReportedOnceAndAServerThatComesIsFound) {
         ASSERT_TRUE(found.wait(5000)) << "found once the server is up";
         QTest::qWait(100);
         EXPECT_TRUE(mixer.setVolume(30400));
-
-        server.stop();
-        found.clear();
-        ASSERT_TRUE(server.start());
-        EXPECT_TRUE(found.wait(5000)) << "found again after the server came back";
+        engine::testing::writeSineWav(dir.filePath(QStringLiteral("a.wav")), 60, 440);
+        MpvEngine engine({.audioOutput = "pulse"});
+        QSignalSpy opened(&engine, &MediaEngine::openComplete);
+        engine.setFileName(dir.filePath(QStringLiteral("a.wav")));
+        ASSERT_TRUE(opened.wait(15000));
+        engine.run();
+        // Gone, the dictation holds still rather than running on silence;
+        // back, it plays on from there within 3 s: the server, then its sink.
+        const QString sink = QStringLiteral("module-null-sink");
+        for (const bool wholeServer : {true, false}) {
+            wholeServer ? server.stop() : void(pactl({QStringLiteral("unload-module"), sink}));
+            QTest::qWait(1000);
+            const double held = engine.currentPosition();
+            QTest::qWait(1000);
+            EXPECT_EQ(engine.currentState(), MediaEngine::Paused) << wholeServer;
+            EXPECT_EQ(engine.currentPosition(), held);
+            found.clear();
+            ASSERT_TRUE(wholeServer ? server.start()
+                                    : !pactl({QStringLiteral("load-module"), sink}).isEmpty());
+            QTest::qWait(3000);
+            EXPECT_EQ(engine.currentState(), MediaEngine::Running) << wholeServer;
+            EXPECT_LT(engine.currentPosition(), held + 3);
+            EXPECT_TRUE(!found.isEmpty() || found.wait(5000)) << "found again once it is back";
+        }
         EXPECT_EQ(unavailable.size(), 1);
     }
     if (saved.isEmpty())

@@ -87,6 +87,12 @@ TEST_F(VolumeControlTest, MuteAndUnmute) {
     volume.muteClicked();
     volume.muteClicked();
     EXPECT_EQ(mixer.values.last(), 30400);
+    volume.pictureSliderInput(Qt::LeftButton, 300);
+    prompts.openFileAnswers << makeFile(QStringLiteral("b.wav"));
+    player.toolbarClick(Player::OpenButton);
+    volume.muteClicked();
+    volume.muteClicked();
+    EXPECT_EQ(mixer.values.last(), 12160) << "the sliders' level, not the saved one";
 }
 
 TEST_F(VolumeControlTest, MovingAVolumeControlWhileMutedShowsTheSoundOn) {
