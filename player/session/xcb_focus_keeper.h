@@ -1,12 +1,12 @@
 #pragma once
 
+#include "xcb_display.h"
+
 #include "core/focus_keeper.h"
 
 #include <QByteArray>
 
 #include <memory>
-
-struct xcb_connection_t;
 
 namespace velloran {
 
@@ -24,14 +24,11 @@ public:
     void giveFocusTo(Window window) override;
 
 private:
-    struct Disconnect {
-        void operator()(xcb_connection_t* connection) const;
-    };
     quint32 atom(const char* name);
     bool windowManagerActivates();
     quint32 clientWindowOf(quint32 window);
 
-    std::unique_ptr<xcb_connection_t, Disconnect> connection_;
+    XcbConnectionPtr connection_;
     quint32 root_ = 0;
 };
 

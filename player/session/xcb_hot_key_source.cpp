@@ -43,26 +43,12 @@ using Malloced = std::unique_ptr<T, FreeMalloced>;
 
 } // namespace
 
-void XcbHotKeySource::Disconnect::operator()(xcb_connection_t* connection) const {
-    xcb_disconnect(connection);
-}
-
 XcbHotKeySource::XcbHotKeySource(const QByteArray& display, QObject* parent) : QObject(parent) {
-    int screenNumber = 0;
-    connection_.reset(
-        xcb_connect(display.isEmpty() ? nullptr : display.constData(), &screenNumber));
-    if (xcb_connection_has_error(connection_.get())) {
-        connection_.reset();
+    XcbDisplay x = connectXcbDisplay(display);
+    if (!x.connection)
         return;
-    }
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection_.get()));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem) {
-        connection_.reset();
-        return;
-    }
-    root_ = screens.data->root;
+    connection_ = std::move(x.connection);
+    root_ = x.root;
     findLockMasks();
     notifier_ = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(connection_.get()),
                                                   QSocketNotifier::Read);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "xcb_display.h"
+
 #include "core/hot_keys.h"
 
 #include <QByteArray>
@@ -10,7 +12,6 @@
 
 #include <memory>
 
-struct xcb_connection_t;
 class QSocketNotifier;
 
 namespace velloran {
@@ -38,16 +39,13 @@ private:
         quint8 keycode = 0;
         quint16 modifiers = 0; // without the lock keys
     };
-    struct Disconnect {
-        void operator()(xcb_connection_t* connection) const;
-    };
 
     void readEvents();
     void findLockMasks();
     quint8 keycodeFor(FunctionKey key) const;
     QList<quint16> lockVariants() const;
 
-    std::unique_ptr<xcb_connection_t, Disconnect> connection_;
+    XcbConnectionPtr connection_;
     quint32 root_ = 0;
     std::unique_ptr<QSocketNotifier> notifier_;
     quint16 numLockMask_ = 0;
