@@ -1,6 +1,7 @@
 #include "media_remote.h"
 
 #include "dictation_speed.h"
+#include "file_names.h"
 #include "media_engine.h"
 #include "player.h"
 
@@ -54,7 +55,7 @@ QString MediaRemote::trackId() const {
 }
 
 QString MediaRemote::title() const {
-    return QFileInfo(filePath()).fileName();
+    return displayFileName(QFileInfo(filePath()).fileName());
 }
 
 QString MediaRemote::filePath() const {

@@ -1,5 +1,6 @@
 #include "player.h"
 
+#include "file_names.h"
 #include "file_signature.h"
 #include "media_engine.h"
 #include "pedal_devices.h"
@@ -26,8 +27,8 @@ const QString kResetTime = QStringLiteral("00:00:00");
 const QString kResetPercent = QStringLiteral("0%");
 
 bool fileExists(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && info.isFile();
+    const auto info = statFile(path);
+    return info && S_ISREG(info->st_mode);
 }
 } // namespace
 
