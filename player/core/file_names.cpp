@@ -1,7 +1,11 @@
 #include "file_names.h"
 
+#include <QDir>
 #include <QFile>
 #include <QUrl>
+
+#include <cstdlib>
+#include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -80,6 +84,14 @@ QByteArray fileNameBytes(const QString& name) {
 
 QString displayFileName(const QString& name) {
     return QString::fromUtf8(fileNameBytes(name));
+}
+
+QString absoluteFileName(const QString& name) {
+    if (name.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(name);
+    const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+    const QString base = folder ? fileNameFromBytes(folder.get()) : QDir::currentPath();
+    return QDir::cleanPath(base + QLatin1Char('/') + name);
 }
 
 QString fileUrl(const QString& name) {

@@ -27,6 +27,10 @@ QByteArray fileNameBytes(const QString& name);
 /// The name as it is shown: kept bytes become U+FFFD.
 QString displayFileName(const QString& name);
 
+/// @p name made absolute against the current folder and cleaned of "." and
+/// "..", by text: QFileInfo would pass it through the system's encoding.
+QString absoluteFileName(const QString& name);
+
 /// A file: URL of @p name whose percent-encoding keeps every byte.
 QString fileUrl(const QString& name);
 /// The name in a file: URL (made by fileUrl() or anyone else); empty when

@@ -196,7 +196,7 @@ bool Player::openFile() {
 
 void Player::openPath(const QString& path) {
     // As the toolbar's Open command, with the path as the dialog's answer.
-    const bool opened = !path.isEmpty() && openChosen(QFileInfo(path).absoluteFilePath());
+    const bool opened = !path.isEmpty() && openChosen(absoluteFileName(path));
     finishOpenCommand(opened);
     // A refused recording opens nothing: an earlier conversion's flag must not
     // restart the dictation in hand.

@@ -6,7 +6,6 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
-#include <QFileInfo>
 #include <QTimer>
 
 namespace velloran {
@@ -93,7 +92,7 @@ void RemoteControl::Command(const QString& name) {
 }
 
 bool RemoteControl::handOver(const QString& path, QDBusConnection bus) {
-    QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    QString absolute = path.isEmpty() ? QString() : absoluteFileName(path);
     // D-Bus carries only UTF-8 text.
     if (displayFileName(absolute) != absolute)
         absolute = fileUrl(absolute);

@@ -687,8 +687,7 @@ TEST_F(MpvEngineTest, GivingUpAMidiFileWhileMpvWaitsForItsRenderingDoesNotHang) 
     EXPECT_EQ(scratchFiles(), before);
 }
 
-// Their names in Latin-1 (made under an old locale, or copied from an old
-// archive): bytes that are not UTF-8, opened as they are.
+// Their names in Latin-1 (an old locale or archive): bytes that are not UTF-8.
 TEST_F(MpvEngineTest, RenderingsAndCopiesAreRemovedWithTheirFile) {
     const auto latin1 = [](const QString& made) {
         QByteArray raw = QFile::encodeName(made);

@@ -213,15 +213,13 @@ TEST(IniSettingsStore, ReadsHandEditedAndQtWrittenFilesAndKeepsOddValues) {
     EXPECT_EQ(IniSettingsStore(path).read(keys::LargeChange), QStringLiteral("7"));
 }
 
-// A name made under a Latin-1 locale (or copied from an old archive) is bytes
-// that are not UTF-8: they are opened, stored and read back as they are.
+// A name made under a Latin-1 locale is not UTF-8: it is stored and read back as its bytes.
 TEST(IniSettingsStore, AFileNameThatIsNotUtf8IsKeptAsItsBytes) {
     QTemporaryDir dir;
     const QByteArray raw =
         QFile::encodeName(dir.path()) + "/caf\xe9 \xff\xc3(\xed\xa0\x80\xf0\x9f\x8e\xa4.wav";
     ::close(::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     const QString name = fileNameFromBytes(raw);
-    EXPECT_TRUE(name.endsWith(QStringLiteral("\U0001F3A4.wav"))) << "UTF-8 reads as text";
     ASSERT_TRUE(statFile(name).has_value());
     const QString path = dir.filePath(QStringLiteral("Velloran.conf"));
     IniSettingsStore(path).write(keys::CurrentFile, name);
@@ -233,8 +231,7 @@ TEST(IniSettingsStore, AFileNameThatIsNotUtf8IsKeptAsItsBytes) {
     ::unlink(raw.constData()); // beyond QTemporaryDir, which reads names as UTF-8
 }
 
-// A read-only folder, a file where the folder should be (which stops root as
-// well) and a full disk: the first failed write is told once, with the reason.
+// A read-only folder, a file as folder (stops root too), a full disk: told once, with the reason.
 TEST(IniSettingsStore, AWriteThatCannotReachTheFileIsToldOnceWithTheReason) {
     const QString told = QStringLiteral(
         "Unable to save the settings: %1. The place in the dictation will not be remembered.");
