@@ -267,8 +267,16 @@ TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {
                    QStringLiteral(VELLORAN_EXE), octal});
     ASSERT_TRUE(waitWhileRunning([&] { return fileNameBytes(setting(keys::CurrentFile)) == raw; }));
     stopWith(SIGTERM);
-    EXPECT_EQ(fileNameBytes(setting(keys::CurrentFile)), raw);
     ::unlink(raw.constData()); // QTemporaryDir reads names as UTF-8
+}
+
+// A file where the settings folder should be: a box titled "Velloran" at start.
+TEST_F(AppProcess, ASettingsFolderThatCannotBeWrittenIsToldAtStart) {
+    QFile(config.filePath(QStringLiteral("Velloran"))).open(QIODevice::WriteOnly);
+    writeWav(work.filePath(QStringLiteral("letter.wav")), 3.0);
+    start({work.filePath(QStringLiteral("letter.wav"))});
+    ASSERT_TRUE(waitWhileRunning([] { return windowTitled(QStringLiteral("letter.wav - ")); }));
+    EXPECT_TRUE(waitWhileRunning([] { return windowTitled(QStringLiteral("^Velloran$"), true); }));
 }
 
 } // namespace

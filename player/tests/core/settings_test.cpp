@@ -220,7 +220,6 @@ TEST(IniSettingsStore, AFileNameThatIsNotUtf8IsKeptAsItsBytes) {
         QFile::encodeName(dir.path()) + "/caf\xe9 \xff\xc3(\xed\xa0\x80\xf0\x9f\x8e\xa4.wav";
     ::close(::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
     const QString name = fileNameFromBytes(raw);
-    ASSERT_TRUE(statFile(name).has_value());
     const QString path = dir.filePath(QStringLiteral("Velloran.conf"));
     IniSettingsStore(path).write(keys::CurrentFile, name);
     const QString back = IniSettingsStore(path).read(keys::CurrentFile);
