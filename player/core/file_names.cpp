@@ -117,13 +117,10 @@ std::optional<struct stat> statFile(const QString& name) {
 bool openForReading(QFile& file, const QString& name) {
     if (name.isEmpty())
         return false;
-    const int fd = ::open(fileNameBytes(name).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    ClosingFd opened(::open(fileNameBytes(name).constData(), O_RDONLY | O_CLOEXEC));
+    if (opened.fd < 0 || !file.open(opened.fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return false;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
+    opened.release(); // the file closes it now
     return true;
 }
 

@@ -5,8 +5,10 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 class QFile;
 
@@ -36,6 +38,19 @@ QString fileUrl(const QString& name);
 /// The name in a file: URL (made by fileUrl() or anyone else); empty when
 /// @p url is not a local file's.
 QString fileNameFromUrl(const QString& url);
+
+/// Sole owner of a descriptor; closes it when dropped.
+struct ClosingFd {
+    int fd = -1;
+    explicit ClosingFd(int descriptor) : fd(descriptor) {}
+    ClosingFd(const ClosingFd&) = delete;
+    ClosingFd& operator=(const ClosingFd&) = delete;
+    ~ClosingFd() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    int release() { return std::exchange(fd, -1); }
+};
 
 /// The file's status (links followed), or nothing when it cannot be reached.
 std::optional<struct stat> statFile(const QString& name);

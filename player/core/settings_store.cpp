@@ -157,26 +157,26 @@ QString writeProblem(const QString& filePath, const QByteArray& content) {
         }
     }
     if (::access(path.constData(), F_OK) == 0) {
-        const int fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
-        if (fd < 0)
+        const ClosingFd existing(::open(path.constData(), O_RDWR | O_CLOEXEC));
+        if (existing.fd < 0)
             return failed(errno);
-        ::close(fd);
     }
     QByteArray trial = path + ".XXXXXX";
-    const int fd = ::mkstemp(trial.data());
-    if (fd < 0)
+    ClosingFd copy(::mkstemp(trial.data()));
+    if (copy.fd < 0)
         return failed(errno);
     int error = 0;
     for (qsizetype done = 0; done < content.size() && error == 0;) {
-        const ssize_t n = ::write(fd, content.constData() + done, size_t(content.size() - done));
+        const ssize_t n =
+            ::write(copy.fd, content.constData() + done, size_t(content.size() - done));
         if (n < 0 && errno != EINTR)
             error = errno;
         else if (n > 0)
             done += n;
     }
-    if (error == 0 && ::fsync(fd) != 0)
+    if (error == 0 && ::fsync(copy.fd) != 0)
         error = errno;
-    if (::close(fd) != 0 && error == 0)
+    if (::close(copy.release()) != 0 && error == 0)
         error = errno;
     ::unlink(trial.constData());
     return error == 0 ? QString() : failed(error);
@@ -239,7 +239,7 @@ void IniSettingsStore::write(const QString& key, const QString& value) {
     settings_->sync();
     // QSettings keeps what it could not write and tries again at the next
     // sync, so a folder that becomes writable later still gets it all.
-    if (settings_->status() == QSettings::AccessError)
+    if (settings_->status() == QSettings::AccessError && !reported_)
         reportWriteFailure(writeProblem());
 }
 
