@@ -88,6 +88,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.serial = p.devices->makeSerialPort();
     p.gamePort = p.devices->makeGamePort();
     p.usbPedal = p.devices->makeUsbPedal();
+    p.store.setPrompts(&p.prompts);
     p.player = std::make_unique<Player>(p.engine, p.store, p.prompts, *p.serial, *p.gamePort);
     // Open, the command line and the file manager all reach openChosen(), which
     // converts through this.
@@ -155,6 +156,8 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         restoreWindowPlace(*q.window, q.store);
         q.window->show();
         q.window->raise();
+        // A folder that cannot be written is told now, not when the place is lost.
+        q.store.checkWritable();
         q.mpris->registerOn(QDBusConnection::sessionBus());
         q.hotKeys->registerHotKeys();
         if (!q.fileArgument.isEmpty())

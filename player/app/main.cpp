@@ -1,6 +1,8 @@
 // velloran: the dictation player.
 #include "composition.h"
+#include "core/file_names.h"
 #include "core/hot_keys.h"
+#include "core/settings_store.h"
 #include "engine/allocator.h"
 #include "info_options.h"
 #include "session/remote_control.h"
@@ -69,6 +71,9 @@ int main(int argc, char** argv) {
         return sendCommand(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());
     }
     velloran::engine::returnLargeBuffersToTheSystem();
+    // Started without HOME (a service, a cron job), Qt would put the cache
+    // and data folders under "/".
+    velloran::ensureHomeVariable();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));
@@ -78,8 +83,9 @@ int main(int argc, char** argv) {
     // just set the user's locale.
     std::setlocale(LC_NUMERIC, "C");
 
-    const QStringList args = QApplication::arguments();
-    const QString fileArgument = args.size() > 1 ? args.at(1) : QString();
+    // The file name as the bytes it is (Qt has taken its own options out of
+    // argv): arguments() would turn bytes that are not UTF-8 into U+FFFD.
+    const QString fileArgument = argc > 1 ? velloran::fileNameFromBytes(argv[1]) : QString();
 
     // One player per desktop session: a later start hands its file over.
     velloran::RemoteControl remote;

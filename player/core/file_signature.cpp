@@ -1,5 +1,7 @@
 #include "file_signature.h"
 
+#include "file_names.h"
+
 #include <QFile>
 
 namespace velloran {
@@ -21,8 +23,8 @@ QString trimBlanks(const QString& text) {
 } // namespace
 
 QString readFileSignature(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openForReading(file, path))
         return {};
     return QString::fromLatin1(file.read(4));
 }

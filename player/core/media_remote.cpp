@@ -2,6 +2,7 @@
 
 #include "command_gate.h"
 #include "dictation_speed.h"
+#include "file_names.h"
 #include "media_engine.h"
 #include "player.h"
 
@@ -55,7 +56,7 @@ QString MediaRemote::trackId() const {
 }
 
 QString MediaRemote::title() const {
-    return QFileInfo(filePath()).fileName();
+    return displayFileName(QFileInfo(filePath()).fileName());
 }
 
 QString MediaRemote::filePath() const {

@@ -1,5 +1,6 @@
 #include "player.h"
 
+#include "file_names.h"
 #include "file_signature.h"
 #include "media_engine.h"
 #include "pedal_devices.h"
@@ -26,8 +27,8 @@ const QString kResetTime = QStringLiteral("00:00:00");
 const QString kResetPercent = QStringLiteral("0%");
 
 bool fileExists(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() && info.isFile();
+    const auto info = statFile(path);
+    return info && S_ISREG(info->st_mode);
 }
 } // namespace
 
@@ -195,7 +196,7 @@ bool Player::openFile() {
 
 void Player::openPath(const QString& path) {
     // As the toolbar's Open command, with the path as the dialog's answer.
-    const bool opened = !path.isEmpty() && openChosen(QFileInfo(path).absoluteFilePath());
+    const bool opened = !path.isEmpty() && openChosen(absoluteFileName(path));
     finishOpenCommand();
     // A refused recording opens nothing: an earlier conversion's flag must not
     // restart the dictation in hand.

@@ -1,8 +1,24 @@
 #include "settings_store.h"
 
+#include "file_names.h"
+#include "user_prompts.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <QSettings>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace velloran {
 
@@ -20,7 +36,8 @@ QString groupKey(const QString& key) {
 // a value's own blanks at its edges, backslashes, line breaks and the other control
 // characters that count as blanks (form feed, vertical tab) are escaped.
 QByteArray escapeValue(const QString& value) {
-    const QByteArray text = value.toUtf8();
+    // A file name's bytes go to the file as they are, UTF-8 or not.
+    const QByteArray text = fileNameBytes(value);
     qsizetype lead = 0;
     while (lead < text.size() && text[lead] == ' ')
         ++lead;
@@ -71,7 +88,7 @@ QString unescapeValue(const QByteArray& text) {
         }
         out += c;
     }
-    return QString::fromUtf8(out);
+    return fileNameFromBytes(out);
 }
 
 bool readIni(QIODevice& device, QSettings::SettingsMap& map) {
@@ -135,7 +152,87 @@ QSettings::Format settingsFormat() {
         QSettings::registerFormat(QStringLiteral("conf"), readIni, writeIni, Qt::CaseSensitive);
     return format;
 }
+
+// Why a file could not be written, as the system words it: the folders up to
+// it, the file itself, and a trial copy of @p content beside it, the way a save
+// goes (a temporary file, written, flushed to disk). Empty when all of that works.
+QString writeProblem(const QString& filePath, const QByteArray& content) {
+    const auto failed = [](int error) {
+        return QString::fromLocal8Bit(std::strerror(error));
+    };
+    const QByteArray path = fileNameBytes(filePath);
+    const QByteArray folder = fileNameBytes(QFileInfo(filePath).absolutePath());
+    for (qsizetype slash = 1; slash <= folder.size(); ++slash) {
+        if (slash < folder.size() && folder[slash] != '/')
+            continue;
+        const QByteArray step = folder.left(slash);
+        struct stat info {};
+        if (::stat(step.constData(), &info) == 0) {
+            if (!S_ISDIR(info.st_mode))
+                return failed(ENOTDIR);
+        } else if (::mkdir(step.constData(), 0700) != 0 && errno != EEXIST) {
+            return failed(errno);
+        }
+    }
+    if (::access(path.constData(), F_OK) == 0) {
+        const ClosingFd existing(::open(path.constData(), O_RDWR | O_CLOEXEC));
+        if (existing.fd < 0)
+            return failed(errno);
+    }
+    QByteArray trial = path + ".XXXXXX";
+    ClosingFd copy(::mkstemp(trial.data()));
+    if (copy.fd < 0)
+        return failed(errno);
+    int error = 0;
+    for (qsizetype done = 0; done < content.size() && error == 0;) {
+        const ssize_t n =
+            ::write(copy.fd, content.constData() + done, size_t(content.size() - done));
+        if (n < 0 && errno != EINTR)
+            error = errno;
+        else if (n > 0)
+            done += n;
+    }
+    if (error == 0 && ::fsync(copy.fd) != 0)
+        error = errno;
+    if (::close(copy.release()) != 0 && error == 0)
+        error = errno;
+    ::unlink(trial.constData());
+    return error == 0 ? QString() : failed(error);
+}
+
+QString homeFromPasswordDatabase() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? size_t(size) : 16384);
+    for (;;) {
+        passwd entry{};
+        passwd* found = nullptr;
+        const int error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (error == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (error != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/')
+            return {};
+        return fileNameFromBytes(found->pw_dir);
+    }
+}
 } // namespace
+
+QString userHomeFolder() {
+    const QString home = fileNameFromBytes(qgetenv("HOME"));
+    if (home.startsWith(QLatin1Char('/')))
+        return home;
+    const QString fromDatabase = homeFromPasswordDatabase();
+    return fromDatabase.isEmpty() ? QDir::rootPath() : fromDatabase;
+}
+
+void ensureHomeVariable() {
+    if (qgetenv("HOME").startsWith('/'))
+        return;
+    const QString home = homeFromPasswordDatabase();
+    if (!home.isEmpty())
+        ::setenv("HOME", fileNameBytes(home).constData(), 1);
+}
 
 IniSettingsStore::IniSettingsStore() : IniSettingsStore(defaultFilePath()) {}
 
@@ -158,6 +255,47 @@ QString IniSettingsStore::read(const QString& key) const {
 void IniSettingsStore::write(const QString& key, const QString& value) {
     settings_->setValue(groupKey(key), value);
     settings_->sync();
+    // QSettings keeps what it could not write and tries again at the next
+    // sync, so a folder that becomes writable later still gets it all.
+    if (settings_->status() == QSettings::AccessError && !reported_)
+        reportWriteFailure(writeProblem());
+}
+
+void IniSettingsStore::setPrompts(UserPrompts* prompts) {
+    prompts_ = prompts;
+}
+
+void IniSettingsStore::checkWritable() {
+    if (const QString problem = writeProblem(); !problem.isEmpty())
+        reportWriteFailure(problem);
+}
+
+QString IniSettingsStore::writeProblem() const {
+    QSettings::SettingsMap map;
+    for (const QString& key : settings_->allKeys())
+        map.insert(key, settings_->value(key));
+    QBuffer content;
+    content.open(QIODevice::WriteOnly);
+    writeIni(content, map);
+    return velloran::writeProblem(filePath(), content.data());
+}
+
+void IniSettingsStore::reportWriteFailure(QString reason) {
+    if (reported_)
+        return;
+    reported_ = true;
+    if (reason.isEmpty())
+        reason = QStringLiteral("the file could not be written");
+    qWarning("velloran: cannot write the settings file %s: %s",
+             fileNameBytes(filePath()).constData(), qUtf8Printable(reason));
+    if (!prompts_)
+        return;
+    // Shown once the current action has run its course: a box opened from
+    // inside a write would run the player's events in the middle of it.
+    QTimer::singleShot(0, QCoreApplication::instance(), [prompts = prompts_, reason] {
+        prompts->showError(QStringLiteral("Unable to save the settings: ") + reason +
+                           QStringLiteral(". The place in the dictation will not be remembered."));
+    });
 }
 
 QString IniSettingsStore::filePath() const {
@@ -165,9 +303,9 @@ QString IniSettingsStore::filePath() const {
 }
 
 QString IniSettingsStore::defaultFilePath() {
-    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.config");
+    QString base = fileNameFromBytes(qgetenv("XDG_CONFIG_HOME"));
+    if (!base.startsWith(QLatin1Char('/')))
+        base = userHomeFolder() + QStringLiteral("/.config");
     return base + QStringLiteral("/Velloran/Velloran.conf");
 }
 

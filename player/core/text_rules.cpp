@@ -1,5 +1,7 @@
 #include "text_rules.h"
 
+#include "file_names.h"
+
 #include "settings.h"
 
 #include <cmath>
@@ -32,7 +34,7 @@ QString formatHms(double seconds) {
 
 QString extractFileName(const QString& path) {
     const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    return slash < 0 ? QString() : path.mid(slash + 1);
+    return slash < 0 ? QString() : displayFileName(path.mid(slash + 1));
 }
 
 bool toWhole16(double value, int& out) {

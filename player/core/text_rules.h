@@ -9,8 +9,9 @@ namespace velloran {
 /// Fields of one digit get a leading zero; hours may take three digits or more.
 QString formatHms(double seconds);
 
-/// The file name part of a path: the text after its last "/", empty when the
-/// path holds none (or ends with one).
+/// The file name part of a path as it is shown: the text after its last "/",
+/// empty when the path holds none (or ends with one); bytes that are not
+/// UTF-8 show as U+FFFD.
 QString extractFileName(const QString& path);
 
 /// The whole number nearest to @p value, halves to even, when it fits 16 bits.

@@ -1,5 +1,7 @@
 #include "media_source.h"
 
+#include "core/file_names.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryFile>
@@ -75,16 +77,16 @@ SourceProbe probeSource(QByteArrayView head, qint64 fileSize) {
 }
 
 SourceProbe probeFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!openForReading(file, path))
         return {};
     return probeSource(file.read(kProbeBytes), file.size());
 }
 
 bool writeRetaggedCopy(const QString& source, qint64 tagOffset, const QString& dest) {
-    QFile in(source);
+    QFile in;
     QFile out(dest);
-    if (tagOffset < 0 || !in.open(QIODevice::ReadOnly) ||
+    if (tagOffset < 0 || !openForReading(in, source) ||
         !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     QByteArray chunk;

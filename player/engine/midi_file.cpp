@@ -1,5 +1,7 @@
 #include "midi_file.h"
 
+#include "core/file_names.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -116,9 +118,9 @@ Step nextEvent(const QByteArray& bytes, Cursor& c, QString* why) {
 std::optional<MidiFile> MidiFile::read(const QString& path, QString* error) {
     QString scratch;
     QString& why = error ? *error : scratch;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        why = QStringLiteral("cannot read %1").arg(path);
+    QFile file;
+    if (!openForReading(file, path)) {
+        why = QStringLiteral("cannot read %1").arg(displayFileName(path));
         return std::nullopt;
     }
     if (file.size() > kMaxFileBytes) {

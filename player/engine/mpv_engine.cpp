@@ -1,9 +1,9 @@
 #include "engine/mpv_engine.h"
 
+#include "core/file_names.h"
 #include "engine/midi_render.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
 
@@ -428,20 +428,21 @@ void MpvEngine::setFileName(const QString& path) {
     setPaused(true);
 
     // What mpv would only report as a failed load is told apart here.
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    // The name's bytes, as the system gave them: they need not be UTF-8.
+    const auto info = statFile(path);
+    if (!info) {
         failOpen(QStringLiteral("no such file"));
         return;
     }
-    if (!info.isFile()) {
+    if (!S_ISREG(info->st_mode)) {
         failOpen(QStringLiteral("not an audio file"));
         return;
     }
-    if (info.size() == 0) {
+    if (info->st_size == 0) {
         failOpen(QStringLiteral("the file is empty"));
         return;
     }
-    if (QFile file(path); !file.open(QIODevice::ReadOnly)) {
+    if (QFile file; !openForReading(file, path)) {
         failOpen(QStringLiteral("the file cannot be read"));
         return;
     }
@@ -550,7 +551,8 @@ void MpvEngine::abandonMidiRender() {
 
 void MpvEngine::loadPlayFile(const QString& playPath, engine::ScratchFile scratch) {
     mpv_handle* h = handle_.get();
-    const QByteArray encoded = QFile::encodeName(playPath);
+    // libmpv opens the name as fopen() would: bytes, not text.
+    const QByteArray encoded = fileNameBytes(playPath);
     const char* cmd[] = {"loadfile", encoded.constData(), "replace", nullptr};
     mpv_node result;
     if (mpv_command_ret(h, cmd, &result) < 0) {

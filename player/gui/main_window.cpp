@@ -236,6 +236,12 @@ void MainWindow::attachCompactLayout(CompactLayout& layout) {
     applyLayout();
 }
 
+QPoint MainWindow::fullPlace() const {
+    if (compact_ && compact_->compact())
+        return {compact_->fullLeftTwips() / 15, y()};
+    return pos();
+}
+
 void MainWindow::applyLayout() {
     const bool full = !compact_->compact();
     for (QWidget* w : std::initializer_list<QWidget*>{toolbar_, slider1_, marker_, frame4_,

@@ -47,6 +47,9 @@ public:
     void attachVolume(VolumeControl& control);
     /// The zoom picture switches between the layouts @p layout holds.
     void attachCompactLayout(CompactLayout& layout);
+    /// Where the full strip stands: in compact mode, where leaving it puts
+    /// the window back, which is the place to remember for the next start.
+    QPoint fullPlace() const;
 
     /// Shows the player's current state.
     void refresh();

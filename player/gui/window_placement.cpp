@@ -1,6 +1,7 @@
 #include "window_placement.h"
 
 #include "core/window_place.h"
+#include "main_window.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -24,9 +25,9 @@ void restoreWindowPlace(QWidget& window, const SettingsStore& store) {
         window.move(*place);
 }
 
-void saveWindowPlace(const QWidget& window, SettingsStore& store) {
+void saveWindowPlace(const MainWindow& window, SettingsStore& store) {
     if (placesWindows() && window.isVisible())
-        writeWindowPlace(store, window.pos());
+        writeWindowPlace(store, window.fullPlace());
 }
 
 } // namespace velloran

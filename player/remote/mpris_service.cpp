@@ -1,10 +1,10 @@
 #include "mpris_service.h"
 
+#include "core/file_names.h"
 #include "core/media_remote.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
-#include <QUrl>
 
 namespace velloran {
 
@@ -128,7 +128,7 @@ QVariantMap MprisPlayerAdaptor::metadata() const {
         return map;
     map.insert(QStringLiteral("mpris:length"), remote.lengthMicroseconds());
     map.insert(QStringLiteral("xesam:title"), remote.title());
-    map.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(remote.filePath()).toString());
+    map.insert(QStringLiteral("xesam:url"), fileUrl(remote.filePath()));
     return map;
 }
 
@@ -165,9 +165,8 @@ void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& TrackId, qlonglong P
 }
 
 void MprisPlayerAdaptor::OpenUri(const QString& Uri) {
-    const QUrl url(Uri);
-    if (url.isLocalFile())
-        service_.remote().openFile(url.toLocalFile());
+    if (const QString name = fileNameFromUrl(Uri); !name.isEmpty())
+        service_.remote().openFile(name);
 }
 
 } // namespace velloran

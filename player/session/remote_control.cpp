@@ -1,11 +1,11 @@
 #include "remote_control.h"
 
+#include "core/file_names.h"
 #include "core/hot_keys.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusReply>
-#include <QFileInfo>
 #include <QTimer>
 
 namespace velloran {
@@ -60,7 +60,8 @@ void RemoteControl::Open(const QString& path) {
         Raise();
         return;
     }
-    const QString file = path;
+    // A name that is not UTF-8 comes as a file: URL, which carries its bytes.
+    const QString file = path.startsWith(QLatin1String("file:")) ? fileNameFromUrl(path) : path;
     QTimer::singleShot(0, this, [this, file] {
         if (openRequested)
             openRequested(file);
@@ -91,7 +92,10 @@ void RemoteControl::Command(const QString& name) {
 }
 
 bool RemoteControl::handOver(const QString& path, QDBusConnection bus) {
-    const QString absolute = path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    QString absolute = path.isEmpty() ? QString() : absoluteFileName(path);
+    // D-Bus carries only UTF-8 text.
+    if (displayFileName(absolute) != absolute)
+        absolute = fileUrl(absolute);
     // Events run meanwhile: a player in this very process (tests) can answer.
     return bus.call(call(QStringLiteral("Open"), {absolute}), QDBus::BlockWithGui).type() ==
            QDBusMessage::ReplyMessage;

@@ -1,3 +1,4 @@
+#include "core/file_names.h"
 #include "engine/mpv_engine.h"
 #include "test_media.h"
 
@@ -710,13 +711,20 @@ TEST_F(MpvEngineTest, GivingUpAMidiFileWhileMpvWaitsForItsRenderingDoesNotHang) 
     EXPECT_EQ(scratchFiles(), before);
 }
 
+// Their names in Latin-1 (an old locale or archive): bytes that are not UTF-8.
 TEST_F(MpvEngineTest, RenderingsAndCopiesAreRemovedWithTheirFile) {
-    const QString midi = path("tune.mid");
-    writeFile(midi, twoNoteMidi());
-    const QString vox = path("rec.vox.WAV");
-    writeFile(vox, dialogicWav(QByteArray(4000, '\x17')));
-    const QString wav = path("a.wav");
-    writeSineWav(wav, 1.0, 440);
+    const auto latin1 = [](const QString& made) {
+        QByteArray raw = QFile::encodeName(made);
+        raw.insert(raw.lastIndexOf('/') + 1, "caf\xe9 ");
+        EXPECT_EQ(::rename(QFile::encodeName(made).constData(), raw.constData()), 0);
+        return fileNameFromBytes(raw);
+    };
+    writeFile(path("tune.mid"), twoNoteMidi());
+    const QString midi = latin1(path("tune.mid"));
+    writeFile(path("rec.vox.WAV"), dialogicWav(QByteArray(4000, '\x17')));
+    const QString vox = latin1(path("rec.vox.WAV"));
+    writeSineWav(path("a.wav"), 1.0, 440);
+    const QString wav = latin1(path("a.wav"));
     const int before = scratchFiles();
     {
         auto engine = makeEngine();
@@ -733,6 +741,8 @@ TEST_F(MpvEngineTest, RenderingsAndCopiesAreRemovedWithTheirFile) {
         EXPECT_EQ(scratchFiles(), before + 1);
     }
     EXPECT_EQ(scratchFiles(), before) << "and with the engine";
+    for (const QString& name : {midi, vox, wav}) // QTemporaryDir reads names as UTF-8
+        ::unlink(fileNameBytes(name).constData());
 }
 
 TEST_F(MpvEngineTest, DialogicWavFilesPlayAtTheirHeaderRate) {

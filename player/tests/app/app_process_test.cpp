@@ -2,6 +2,7 @@
 // defaults, reopening the remembered file, saving on close and on SIGTERM, the
 // window's place, and the remote control on the session bus.
 #include "bus_signals.h"
+#include "core/file_names.h"
 #include "core/settings.h"
 #include "core/settings_store.h"
 #include "core/window_place.h"
@@ -32,6 +33,8 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+
+#include <unistd.h>
 
 using namespace velloran;
 
@@ -251,13 +254,29 @@ TEST_F(AppProcess, ThePictureSliderSetsTheSystemVolumeAndTheExitSavesTheVolumeSl
     EXPECT_EQ(setting(keys::VolumeValue), QStringLiteral("15200"));
 }
 
+// A name in Latin-1, which is not UTF-8, reaches the player as its bytes.
 TEST_F(AppProcess, AFileOnTheCommandLineIsOpenedAndRemembered) {
-    const QString wav = work.filePath(QStringLiteral("from-file-manager.wav"));
-    writeWav(wav, 3.0);
-    start({wav});
-    ASSERT_TRUE(waitWhileRunning([&] { return setting(keys::CurrentFile) == wav; }));
+    const QByteArray raw = QFile::encodeName(work.path()) + "/caf\xe9.wav";
+    writeWav(work.filePath(QStringLiteral("made.wav")), 3.0);
+    ::rename(QFile::encodeName(work.filePath(QStringLiteral("made.wav"))).constData(), raw.data());
+    QString octal; // QProcess would pass the name as UTF-8 text; the shell passes bytes
+    for (const char c : raw)
+        octal += QStringLiteral("\\0%1").arg(uchar(c), 3, 8, QLatin1Char('0'));
+    process.start(QStringLiteral("sh"),
+                  {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf '%b' \"$1\")\""),
+                   QStringLiteral(VELLORAN_EXE), octal});
+    ASSERT_TRUE(waitWhileRunning([&] { return fileNameBytes(setting(keys::CurrentFile)) == raw; }));
     stopWith(SIGTERM);
-    EXPECT_EQ(setting(keys::CurrentFile), wav);
+    ::unlink(raw.constData()); // QTemporaryDir reads names as UTF-8
+}
+
+// A file where the settings folder should be: a box titled "Velloran" at start.
+TEST_F(AppProcess, ASettingsFolderThatCannotBeWrittenIsToldAtStart) {
+    QFile(config.filePath(QStringLiteral("Velloran"))).open(QIODevice::WriteOnly);
+    writeWav(work.filePath(QStringLiteral("letter.wav")), 3.0);
+    start({work.filePath(QStringLiteral("letter.wav"))});
+    ASSERT_TRUE(waitWhileRunning([] { return windowTitled(QStringLiteral("letter.wav - ")); }));
+    EXPECT_TRUE(waitWhileRunning([] { return windowTitled(QStringLiteral("^Velloran$"), true); }));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "player_fixture.h"
 
+#include "core/file_names.h"
 #include "core/text_rules.h"
 
 using namespace velloran;
@@ -24,6 +25,8 @@ TEST(TextRules, ExtractFileName) {
     EXPECT_EQ(extractFileName(QStringLiteral("/home/t/rec01.wav")), QStringLiteral("rec01.wav"));
     EXPECT_EQ(extractFileName(QStringLiteral("rec01.wav")), QString());
     EXPECT_EQ(extractFileName(QStringLiteral("/home/t/")), QString());
+    EXPECT_EQ(extractFileName(fileNameFromBytes("/t/caf\xe9.wav")),
+              QStringLiteral("caf\uFFFD.wav"));
 }
 
 TEST_F(PlayerTest, FirstRunWritesDefaultsBeforeReadingAnything) {

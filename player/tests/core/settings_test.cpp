@@ -1,16 +1,23 @@
+#include "core/file_names.h"
 #include "core/settings.h"
 #include "core/settings_store.h"
 #include "fakes/fake_prompts.h"
 #include "fakes/qt_printers.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <random>
 
+#include <fcntl.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,6 +143,7 @@ TEST(IniSettingsStore, WritesReachTheFileAndKeysKeepTheirBlanks) {
         IniSettingsStore other(path);
         EXPECT_EQ(other.read(keys::LargeChange), QStringLiteral("5"));
         EXPECT_EQ(other.read(keys::CurrentFile), QStringLiteral("/home/t/a b.wav"));
+        store.checkWritable(); // a trial that leaves nothing behind
     }
     // Only the settings file is left behind: no temporary files.
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Velloran"))).entryList(QDir::Files),
@@ -210,6 +218,69 @@ TEST(IniSettingsStore, ReadsHandEditedAndQtWrittenFilesAndKeepsOddValues) {
     EXPECT_EQ(IniSettingsStore(path).read(keys::LargeChange), QStringLiteral("7"));
 }
 
+// A name made under a Latin-1 locale is not UTF-8: it is stored and read back as its bytes.
+TEST(IniSettingsStore, AFileNameThatIsNotUtf8IsKeptAsItsBytes) {
+    QTemporaryDir dir;
+    const QByteArray raw =
+        QFile::encodeName(dir.path()) + "/caf\xe9 \xff\xc3(\xed\xa0\x80\xf0\x9f\x8e\xa4.wav";
+    ::close(::open(raw.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    const QString name = fileNameFromBytes(raw);
+    const QString path = dir.filePath(QStringLiteral("Velloran.conf"));
+    IniSettingsStore(path).write(keys::CurrentFile, name);
+    const QString back = IniSettingsStore(path).read(keys::CurrentFile);
+    EXPECT_EQ(fileNameBytes(back), raw);
+    QFile ini(path);
+    ini.open(QIODevice::ReadOnly);
+    EXPECT_TRUE(ini.readAll().contains("\nCurrentFile=" + raw + "\n"));
+    ::unlink(raw.constData()); // beyond QTemporaryDir, which reads names as UTF-8
+}
+
+// A read-only folder, a file as folder (stops root too), a full disk: told once, with the reason.
+TEST(IniSettingsStore, AWriteThatCannotReachTheFileIsToldOnceWithTheReason) {
+    const QString told = QStringLiteral(
+        "Unable to save the settings: %1. The place in the dictation will not be remembered.");
+    QTemporaryDir dir;
+    const QString readOnly = dir.filePath(QStringLiteral("read-only/Velloran.conf"));
+    IniSettingsStore(readOnly).write(keys::CurrentPosition, QStringLiteral("1"));
+    ASSERT_TRUE(QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly));
+    const QPair<QString, const char*> cases[] = {
+        {readOnly, "Permission denied"},
+        {dir.filePath(QStringLiteral("plain/Velloran/Velloran.conf")), "Not a directory"},
+    };
+    ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("read-only"))).constData(), 0555);
+    for (const auto& [path, reason] : cases) {
+        if (::geteuid() == 0 && path == readOnly)
+            continue; // root writes anywhere
+        velloran::testing::RecordingPrompts prompts;
+        IniSettingsStore store(path);
+        store.setPrompts(&prompts);
+        store.write(keys::CurrentPosition, QStringLiteral("12.5"));
+        store.checkWritable();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(prompts.errors, QStringList{told.arg(QLatin1String(reason))});
+    }
+    ::chmod(QFile::encodeName(dir.filePath(QStringLiteral("read-only"))).constData(), 0755);
+
+    // A disk that fills up: the child may write files of 64 bytes at most.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        static QString logged;
+        qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { logged += text; });
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        IniSettingsStore store(readOnly);
+        store.write(keys::CurrentFile, QString(100, QLatin1Char('x')));
+        store.write(keys::CurrentPosition, QStringLiteral("3"));
+        ::_exit(logged.count(QStringLiteral(": File too large")) == 1 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST(IniSettingsStore, DefaultPathFollowsXdgConfigHome) {
     const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", "/tmp/velloran-xdg");
@@ -218,5 +289,20 @@ TEST(IniSettingsStore, DefaultPathFollowsXdgConfigHome) {
     qputenv("XDG_CONFIG_HOME", "relative/ignored");
     EXPECT_TRUE(IniSettingsStore::defaultFilePath().endsWith(
         QStringLiteral("/.config/Velloran/Velloran.conf")));
+
+    // Started with neither set: the home from the password database, for the
+    // settings and for the cache and data folders the conversions use.
+    const QByteArray home0 = qgetenv("HOME");
+    const QString home = QFile::decodeName(::getpwuid(::getuid())->pw_dir);
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
+        qunsetenv(name);
+    EXPECT_EQ(IniSettingsStore::defaultFilePath(),
+              home + QStringLiteral("/.config/Velloran/Velloran.conf"));
+    ensureHomeVariable();
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation),
+              home + QStringLiteral("/.cache"));
+    EXPECT_EQ(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
+              home + QStringLiteral("/.local/share"));
+    qputenv("HOME", home0);
     qputenv("XDG_CONFIG_HOME", saved);
 }

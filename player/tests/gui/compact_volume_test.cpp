@@ -1,4 +1,6 @@
 // The volume frame and the compact layout as the typist uses them.
+#include "core/window_place.h"
+#include "gui/window_placement.h"
 #include "window_rig.h"
 
 #include <QFrame>
@@ -117,6 +119,9 @@ TEST_F(CompactModeTest, ACompactWindowMovedElsewhereReturnsToItsOldLeft) {
     clickZoom();
     EXPECT_EQ(compact.fullLeftTwips(), 300 * 15);
     window.move(520, 90);
+    // Closed now, the next start opens the full strip where it stood.
+    saveWindowPlace(window, store);
+    EXPECT_EQ(readWindowPlace(store), QPoint(300, 90));
     clickZoom();
     EXPECT_EQ(window.x(), 300);
 }
