@@ -395,7 +395,10 @@ bool DssStream::chainHolds() {
     }
 
     // This block is damaged, its header or its frames: what it holds, from the packet at
-    // hand, becomes silence up to the first block that agrees with itself again.
+    // hand, becomes silence up to the first block that agrees with itself again. The
+    // length is measured from the last header that agreed, less the frames handed out
+    // since: a false chain there made up frames of its own, and the time after the damage
+    // must not shift by them.
     std::int64_t block = entered + 1;
     std::int64_t target = -1;
     for (; blockStart(block) + kBlockHeader < raw_size_; ++block) {
@@ -405,8 +408,12 @@ bool DssStream::chainHolds() {
         }
     }
     const std::int64_t end = target >= 0 ? target : raw_size_;
-    const auto bytes = static_cast<double>(payloadAt(end) - payloadAt(start));
-    replaceDamaged(static_cast<std::uint64_t>(std::max(1.0, std::round(bytes / frame_bytes_))));
+    const bool anchored = trusted_entry_ >= 0;
+    const auto bytes =
+        static_cast<double>(payloadAt(end) - payloadAt(anchored ? trusted_entry_ : start));
+    const double frames =
+        std::round(bytes / frame_bytes_) - static_cast<double>(anchored ? sent_since_trusted_ : 0);
+    replaceDamaged(static_cast<std::uint64_t>(std::max(1.0, frames)));
     if (target < 0) {
         endOfInput();
         return false;
