@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,6 +28,10 @@ constexpr std::int64_t kBlockBytes = 512;
 constexpr std::int64_t kBlockPayload = 506;
 constexpr int kLpLargestFrame = 24;
 constexpr int kSpStoredFrame = 41; // 42 and 40 bytes in turn
+constexpr std::int64_t kBlockHeader = kBlockBytes - kBlockPayload;
+constexpr std::array<int, 4> kLpFrameBytes{24, 20, 4, 1}; // by the low two bits
+// Replaced frames are queued a few at a time: damage may run for gigabytes.
+constexpr std::uint64_t kOwedFramesAtOnce = 64;
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
@@ -84,6 +89,11 @@ void DssStream::FrameCloser::operator()(AVFrame* frame) const {
     av_frame_free(&frame);
 }
 
+DssStream::Descriptor::~Descriptor() {
+    if (fd >= 0)
+        ::close(fd);
+}
+
 DssStream::~DssStream() = default;
 
 std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& error) {
@@ -101,6 +111,13 @@ std::unique_ptr<DssStream> DssStream::open(const std::string& path, OpenError& e
     std::unique_ptr<DssStream> stream(new DssStream);
     stream->codec_ = codec;
     stream->header_bytes_ = headerBytes;
+    struct stat info {};
+    stream->raw_.fd = ::fcntl(::fileno(file.get()), F_DUPFD_CLOEXEC, 0);
+    if (stream->raw_.fd < 0 || ::fstat(stream->raw_.fd, &info) != 0) {
+        error = OpenError::NotFound;
+        return nullptr;
+    }
+    stream->raw_size_ = info.st_size;
     error = OpenError::Format;
 
     const AVInputFormat* demuxer = av_find_input_format("dss");
@@ -169,7 +186,13 @@ bool DssStream::decodeMore() {
         head_ = 0;
     }
     const std::size_t before = pending_.size();
-    while (!decoder_done_) {
+    while (true) {
+        if (owed_samples_ > 0) {
+            payOwed();
+            return true;
+        }
+        if (decoder_done_)
+            break;
         drainDecoder();
         if (pending_.size() > before)
             return true;
@@ -214,7 +237,13 @@ void DssStream::feedDecoder() {
         return;
     }
     if (packet_->stream_index == stream_index_) {
+        demuxer_packet_bytes_ = packet_->size;
+        if (codec_ == DssCodec::Lp && !chainHolds()) {
+            av_packet_unref(packet_.get());
+            return;
+        }
         last_packet_bytes_ = packet_->size;
+        ++sent_since_trusted_;
         const int sent = avcodec_send_packet(codec_context_.get(), packet_.get());
         if (sent < 0 && sent != AVERROR(EAGAIN))
             replaceDamaged(1);
@@ -223,47 +252,194 @@ void DssStream::feedDecoder() {
 }
 
 std::uint64_t DssStream::resynchronise() {
-    AVIOContext* io = format_->pb;
-    const std::int64_t position = avio_tell(io);
+    const std::int64_t position = avio_tell(format_->pb);
     const auto header = static_cast<std::int64_t>(header_bytes_);
-    if (!resync_ || position < header)
+    if (position < header)
         return 0;
     const std::int64_t block = (position - header + kBlockBytes - 1) / kBlockBytes;
     // Without a next block there is nothing to find; FFmpeg would fall back to searching
     // from the start of the recording.
-    if (header + (block + 1) * kBlockBytes > avio_size(io))
+    if (header + (block + 1) * kBlockBytes > raw_size_)
         return 0;
-    // The demuxer seeks by time, and finds the block from the time through the size of
-    // the frame it read last; this time lands on the first frame of `block`.
-    const int frameBytes = codec_ == DssCodec::Sp   ? kSpStoredFrame
-                           : last_packet_bytes_ > 0 ? last_packet_bytes_
-                                                    : kLpLargestFrame;
-    const std::int64_t frames = (block * kBlockPayload + frameBytes - 1) / frameBytes;
-    const std::int64_t samples = frames * static_cast<std::int64_t>(bufferSamples());
-    if (av_seek_frame(format_.get(), stream_index_, samples, AVSEEK_FLAG_ANY) < 0) {
+    const std::int64_t landed = seekToBlock(block);
+    if (landed < 0) {
         // Reading on from the byte after the damage still finds the later frames.
         return 0;
     }
+    // Frames of the bytes passed over, at the size of the last good one.
+    const int frameBytes = codec_ == DssCodec::Sp   ? kSpStoredFrame
+                           : last_packet_bytes_ > 0 ? last_packet_bytes_
+                                                    : kLpLargestFrame;
+    const std::int64_t skippedBlocks = block - (position - header) / kBlockBytes;
+    const std::int64_t skipped = landed - position - skippedBlocks * kBlockHeader;
+    return skipped > 0 ? static_cast<std::uint64_t>(skipped / frameBytes) : 0;
+}
+
+std::int64_t DssStream::seekToBlock(std::int64_t block) {
+    AVIOContext* io = format_->pb;
+    const std::int64_t position = avio_tell(io);
+    if (!resync_)
+        return -1;
+    // The demuxer seeks by time, and finds the block from the time through the size of
+    // the packet it read last; this time lands on the first frame of `block`.
+    const int frameBytes = codec_ == DssCodec::Sp      ? kSpStoredFrame
+                           : demuxer_packet_bytes_ > 0 ? demuxer_packet_bytes_
+                                                       : kLpLargestFrame;
+    const std::int64_t frames = (block * kBlockPayload + frameBytes - 1) / frameBytes;
+    const std::int64_t samples = frames * static_cast<std::int64_t>(bufferSamples());
+    if (av_seek_frame(format_.get(), stream_index_, samples, AVSEEK_FLAG_ANY) < 0)
+        return -1;
+    check_next_ = true;
     const std::int64_t landed = avio_tell(io);
     if (landed <= position) {
         // The demuxer went back instead: never again, so the recording still ends.
         resync_ = false;
-        return 0;
+        return -1;
     }
-    // Frames of the bytes passed over, at the size of the last good one.
-    const std::int64_t skippedBlocks = block - (position - header) / kBlockBytes;
-    const std::int64_t skipped = landed - position - skippedBlocks * (kBlockBytes - kBlockPayload);
-    return skipped > 0 ? static_cast<std::uint64_t>(skipped / frameBytes) : 0;
+    return landed;
+}
+
+std::int64_t DssStream::blockOf(std::int64_t position) const {
+    return (position - static_cast<std::int64_t>(header_bytes_)) / kBlockBytes;
+}
+
+std::int64_t DssStream::payloadAt(std::int64_t position) const {
+    const std::int64_t inBlock = position - blockStart(blockOf(position));
+    return blockOf(position) * kBlockPayload + std::max<std::int64_t>(0, inBlock - kBlockHeader);
+}
+
+std::int64_t DssStream::blockStart(std::int64_t block) const {
+    return static_cast<std::int64_t>(header_bytes_) + block * kBlockBytes;
+}
+
+std::int64_t DssStream::headerStart(std::int64_t block) {
+    std::array<unsigned char, 2> header{};
+    const std::int64_t at = blockStart(block);
+    if (at + kBlockHeader >= raw_size_ ||
+        ::pread(raw_.fd, header.data(), header.size(), at) != static_cast<ssize_t>(header.size()))
+        return -1;
+    // Every block holds the start of an LP frame, past the block header.
+    const std::int64_t offset = 2 * std::int64_t{header[1]};
+    if (header[1] == 0xFF || offset < kBlockHeader)
+        return -1;
+    return at + offset;
+}
+
+bool DssStream::headerAgrees(std::int64_t start) {
+    const std::int64_t expected = headerStart(blockOf(start));
+    return expected >= 0 && (start == expected || start == expected + 1);
+}
+
+std::int64_t DssStream::chainTo(std::int64_t start, std::int64_t block) {
+    const std::int64_t end = std::min(raw_size_, blockStart(block + 1));
+    if (start >= end)
+        return start;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(end - start));
+    if (::pread(raw_.fd, bytes.data(), bytes.size(), start) != static_cast<ssize_t>(bytes.size()))
+        return -1;
+    std::int64_t at = start;
+    while (at < end && blockOf(at) < block) {
+        const std::int64_t inBlock = at - blockStart(blockOf(at));
+        const int size = kLpFrameBytes[bytes[static_cast<std::size_t>(at - start)] & 3];
+        // A frame that reaches the end of its block is followed by the next block header.
+        at += size + (inBlock + size >= kBlockBytes ? kBlockHeader : 0);
+    }
+    return at;
+}
+
+bool DssStream::blockAgrees(std::int64_t block) {
+    const std::int64_t start = headerStart(block);
+    if (start < 0)
+        return false;
+    const std::int64_t next = chainTo(start, block + 1);
+    // A chain that runs to the end of the recording has no later header to meet.
+    return next >= raw_size_ || (next >= 0 && headerAgrees(next));
+}
+
+bool DssStream::chainHolds() {
+    const std::int64_t header = static_cast<std::int64_t>(header_bytes_);
+    const std::int64_t position = packet_->pos;
+    if (position < header)
+        return true; // FFmpeg did not say where the packet came from
+    // A frame that starts a block is reported at the block header.
+    const bool atBlock = (position - header) % kBlockBytes == 0;
+    const std::int64_t start = position + (atBlock ? kBlockHeader : 0);
+    if (start < skip_until_)
+        return false; // counted with the damage it belongs to
+    std::int64_t entered = -1;
+    std::int64_t entry = -1;
+    if (atBlock || check_next_ || skip_until_ > 0) {
+        entered = blockOf(start);
+        entry = start;
+    } else if (start - blockStart(blockOf(start)) + packet_->size > kBlockBytes) {
+        entered = blockOf(start) + 1;
+        entry = start + packet_->size + kBlockHeader;
+    }
+    const bool forced = check_next_ || skip_until_ > 0;
+    check_next_ = false;
+    skip_until_ = 0;
+    if (entered < 0 || entry >= raw_size_ || (!forced && entered <= checked_block_))
+        return true;
+    checked_block_ = entered;
+    // Frames of a block are trusted from where its header puts the first one: damage
+    // that throws the chain off shows at the next header at the latest.
+    if (headerAgrees(entry)) {
+        // A packet that runs into the block belongs to the stretch before it.
+        const std::int64_t before = sent_since_trusted_ + (entry > start ? 1 : 0);
+        if (trusted_entry_ >= 0 && before > 0)
+            frame_bytes_ = static_cast<double>(payloadAt(entry) - payloadAt(trusted_entry_)) /
+                           static_cast<double>(before);
+        trusted_entry_ = entry;
+        sent_since_trusted_ = entry > start ? -1 : 0;
+        return true;
+    }
+
+    // This block is damaged, its header or its frames: what it holds, from the packet at
+    // hand, becomes silence up to the first block that agrees with itself again. The
+    // length is measured from the last header that agreed, less the frames handed out
+    // since: a false chain there made up frames of its own, and the time after the damage
+    // must not shift by them.
+    std::int64_t block = entered + 1;
+    std::int64_t target = -1;
+    for (; blockStart(block) + kBlockHeader < raw_size_; ++block) {
+        if (blockAgrees(block)) {
+            target = headerStart(block);
+            break;
+        }
+    }
+    const std::int64_t end = target >= 0 ? target : raw_size_;
+    const bool anchored = trusted_entry_ >= 0;
+    const auto bytes =
+        static_cast<double>(payloadAt(end) - payloadAt(anchored ? trusted_entry_ : start));
+    const double frames =
+        std::round(bytes / frame_bytes_) - static_cast<double>(anchored ? sent_since_trusted_ : 0);
+    replaceDamaged(static_cast<std::uint64_t>(std::max(1.0, frames)));
+    if (target < 0) {
+        endOfInput();
+        return false;
+    }
+    checked_block_ = block - 1;
+    // Should the demuxer not get there, the packets up to it are dropped as they come.
+    if (seekToBlock(block) < 0 || avio_tell(format_->pb) < target)
+        skip_until_ = target;
+    return false;
+}
+
+void DssStream::payOwed() {
+    const std::uint64_t count = std::min<std::uint64_t>(
+        owed_samples_, kOwedFramesAtOnce * static_cast<std::uint64_t>(bufferSamples()));
+    pending_.insert(pending_.end(), static_cast<std::size_t>(count), std::int16_t{0});
+    produced_ += count;
+    owed_samples_ -= count;
 }
 
 void DssStream::replaceDamaged(std::uint64_t frames) {
     if (!in_damage_ && damage_starts_.size() < kMaxStarts)
-        damage_starts_.push_back(produced_);
+        damage_starts_.push_back(produced_ + owed_samples_);
     in_damage_ = true;
+    trusted_entry_ = -1;
     replaced_frames_ += frames;
-    const std::size_t samples = static_cast<std::size_t>(frames) * bufferSamples();
-    pending_.insert(pending_.end(), samples, std::int16_t{0});
-    produced_ += samples;
+    owed_samples_ += frames * bufferSamples();
 }
 
 void DssStream::drainDecoder() {

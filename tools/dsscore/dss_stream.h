@@ -70,6 +70,31 @@ private:
     // block header lies is off; this moves it to the first frame of the next block.
     // Returns the frames passed over.
     std::uint64_t resynchronise();
+    // Moves the demuxer to the first frame of `block`; the position it landed on, or -1.
+    std::int64_t seekToBlock(std::int64_t block);
+    // Queues part of the silence owed for replaced frames.
+    void payOwed();
+    // The demuxer finds LP frames only by chaining their sizes and never reads a block
+    // header, so damage there or in a frame's first byte sends it through the following
+    // bytes on a false chain that decodes as noise of a made-up length. Each block's header
+    // says where its first frame starts; where a packet runs into a block whose header and
+    // chain disagree, this drops the block and returns false.
+    bool chainHolds();
+    // Position of the first frame of `block` as its header gives it, or -1 when the header
+    // cannot be one.
+    std::int64_t headerStart(std::int64_t block);
+    // Whether `start` is where the header of its block puts the first frame (the header
+    // keeps the offset halved, so one byte later counts too).
+    bool headerAgrees(std::int64_t start);
+    // Follows the frame sizes from `start` to the first frame that starts in `block`;
+    // -1 when the recording ends first.
+    std::int64_t chainTo(std::int64_t start, std::int64_t block);
+    // Whether the chain from the header of `block` reaches the header of the next one.
+    bool blockAgrees(std::int64_t block);
+    std::int64_t blockOf(std::int64_t position) const;
+    // Bytes of frames before `position`, block headers left out.
+    std::int64_t payloadAt(std::int64_t position) const;
+    std::int64_t blockStart(std::int64_t block) const;
     void endOfInput();
 
     struct FormatCloser {
@@ -85,6 +110,27 @@ private:
         void operator()(AVFrame* frame) const;
     };
 
+    struct Descriptor {
+        int fd = -1;
+        Descriptor() = default;
+        Descriptor(const Descriptor&) = delete;
+        Descriptor& operator=(const Descriptor&) = delete;
+        ~Descriptor();
+    };
+
+    // The recording read past FFmpeg, for the block headers.
+    Descriptor raw_;
+    std::int64_t raw_size_ = 0;
+    std::int64_t checked_block_ = -1; // last block whose header was held against the chain
+    std::int64_t skip_until_ = 0;     // packets starting before this are part of a damage
+    bool check_next_ = false;         // the next packet follows a jump of the demuxer
+    // Mean frame size between the last two headers that agreed with the chain: what a
+    // damaged stretch is measured in. A false chain's frames say nothing.
+    std::int64_t trusted_entry_ = -1;
+    std::int64_t sent_since_trusted_ = 0;
+    double frame_bytes_ = 24.0;
+    int demuxer_packet_bytes_ = 0;   // size of the packet the demuxer read last
+    std::uint64_t owed_samples_ = 0; // silence of replaced frames not yet queued
     std::unique_ptr<AVFormatContext, FormatCloser> format_;
     std::unique_ptr<AVCodecContext, CodecCloser> codec_context_;
     std::unique_ptr<AVPacket, PacketCloser> packet_;

@@ -211,15 +211,17 @@ TEST_F(DssCore, DamagedLpFramesBecomeSilenceAndTheRestStillPlays) {
     writeBytes(dir / "whole.dss", whole);
     const auto reference = ffmpegPcm(dir, dir / "whole.dss");
     struct Case {
-        std::size_t frame;  // first damaged frame
-        std::size_t wiped;  // bytes set to 0xFF from its start, 0: one 0xFF put before it
-        std::size_t expect; // frames handed out
+        std::size_t frame;     // first damaged frame
+        std::size_t wiped;     // bytes set to 0xFF from its start, 0: one 0xFF put before it
+        std::size_t expect;    // frames handed out
+        std::uint8_t flip = 0; // else `wiped` bytes from the next block header XORed with it
     };
     // 0xFF cannot start a frame. The damage is found there, and decoding takes up again
     // at the first frame of the next block; a frame start stored rounded to an even
-    // offset may cost a frame there.
-    for (const Case& damage :
-         {Case{10, 0, frames + 1}, Case{600, 0, frames + 1}, Case{300, 50, frames}}) {
+    // offset may cost a frame there. A damaged block header hides where the block's frames
+    // start; the frame running into that block is lost with it.
+    for (const Case& damage : {Case{10, 0, frames + 1}, Case{600, 0, frames + 1},
+                               Case{300, 50, frames}, Case{21, 50, frames, 0xA5}}) {
         SCOPED_TRACE("damage at frame " + std::to_string(damage.frame));
         auto bytes = whole;
         if (damage.wiped == 0) {
@@ -229,7 +231,10 @@ TEST_F(DssCore, DamagedLpFramesBecomeSilenceAndTheRestStillPlays) {
             bytes = buildDss(withByte);
         }
         const std::size_t at = 1024 + 6 + damage.frame * 24 + damage.frame * 24 / 506 * 6;
-        std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), damage.wiped, 0xFF);
+        if (damage.flip == 0)
+            std::fill_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), damage.wiped, 0xFF);
+        for (std::size_t i = 0; i < damage.wiped && damage.flip != 0; ++i)
+            bytes[1024 + ((at - 1024) / 512 + 1) * 512 + i] ^= damage.flip;
         const fs::path file = dir / "damaged.dss";
         writeBytes(file, bytes);
         EXPECT_EQ(activate(file, 8000), DSS_KIND_LP);
