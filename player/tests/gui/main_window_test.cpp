@@ -136,7 +136,7 @@ TEST_F(MainWindowTest, HotKeysPressedInTheOpenHelpMenuCloseItAndAct) {
         pump();
         // As std::vector: QList compares two empty lists by memcmp on null pointers.
         EXPECT_EQ(std::vector<int>(ran.cbegin(), ran.cend()), c.ran) << c.key;
-        EXPECT_EQ(window.helpMenu()->isVisible(), c.ran.isEmpty()) << c.key;
+        EXPECT_EQ(window.helpMenu()->isVisible(), c.ran.empty()) << c.key;
         window.helpMenu()->close();
     }
 }
