@@ -57,9 +57,11 @@ SourceProbe probeSource(QByteArrayView head, qint64 fileSize) {
     // Walk the chunks up to the data chunk; sizes come from the file, so the
     // walk is bounded by what was read, never by what the header claims.
     qint64 pos = 12;
+    bool fmtSeen = false; // the first fmt chunk is the one that counts
     while (pos + 8 <= head.size()) {
         const quint32 size = le32(head, pos + 4);
-        if (idAt(head, pos, "fmt ")) {
+        if (idAt(head, pos, "fmt ") && !fmtSeen) {
+            fmtSeen = true;
             if (size >= 2 && pos + 10 <= head.size() && le16(head, pos + 8) == kDialogicTag) {
                 probe.kind = SourceKind::DialogicWav;
                 probe.formatTagOffset = pos + 8;
