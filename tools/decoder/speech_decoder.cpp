@@ -206,12 +206,20 @@ std::string damageReportLine(const ConversionResult& result) {
     return line;
 }
 
+namespace {
+
+ConversionResult pathTooLong(const std::string& source) {
+    return failure(kSourceUnreadable,
+                   "The source path is longer than 255 characters and cannot be converted: " +
+                       source);
+}
+
+} // namespace
+
 ConversionResult SpeechDecoder::convertToWave(const std::string& source,
                                               const std::string& destination) {
     if (source.size() > kMaxSourceLength)
-        return failure(kSourceUnreadable, "The source path is longer than 255 characters and "
-                                          "cannot be converted: " +
-                                              source);
+        return pathTooLong(source);
     const WaveFormat format = WaveFormat::monoPcm16(11025);
 
     imported_.setTransWay(1);
@@ -258,9 +266,7 @@ ConversionResult SpeechDecoder::convertToWave(const std::string& source,
 ConversionResult SpeechDecoder::convertWithLoadedCore(const std::string& source,
                                                       const std::string& destination) {
     if (source.size() > kMaxSourceLength)
-        return failure(kSourceUnreadable, "The source path is longer than 255 characters and "
-                                          "cannot be converted: " +
-                                              source);
+        return pathTooLong(source);
     std::optional<LoadedCore> core = loader_ ? loader_() : std::nullopt;
     if (!core)
         return failure(kDecoderMissing,
