@@ -1,9 +1,12 @@
 #include "hot_keys.h"
 
 #include "command_gate.h"
+#include "dictation_speed.h"
 #include "focus_keeper.h"
 #include "media_engine.h"
 #include "player.h"
+
+#include <algorithm>
 
 namespace velloran {
 
@@ -19,35 +22,27 @@ HotKeys::~HotKeys() {
     source_.activated = nullptr;
 }
 
-QList<HotKeyBinding> HotKeys::table() {
-    return {
-        {kOpen, true, FunctionKey::F10, QStringLiteral("open"), QStringLiteral("Open a dictation"),
-         QStringLiteral("CTRL+F10")},
-        {kBookmark, false, FunctionKey::F10, QStringLiteral("bookmark"),
-         QStringLiteral("Set a bookmark"), QStringLiteral("F10")},
-        {kReview, false, FunctionKey::F11, QStringLiteral("review"),
-         QStringLiteral("Go to the next bookmark"), QStringLiteral("F11")},
-        {kClear, true, FunctionKey::F11, QStringLiteral("clear-bookmarks"),
-         QStringLiteral("Clear all bookmarks"), QStringLiteral("CTRL+F11")},
-        {kSmallRewind, false, FunctionKey::F7, QStringLiteral("small-rewind"),
-         QStringLiteral("Small rewind"), QStringLiteral("F7")},
-        {kSmallForward, false, FunctionKey::F8, QStringLiteral("small-forward"),
-         QStringLiteral("Small forward"), QStringLiteral("F8")},
-    };
+QList<HotKeyBinding> HotKeys::table(const KeyBindings& bindings) {
+    QList<HotKeyBinding> keys;
+    for (const ActionInfo& info : actionTable()) {
+        const std::optional<KeyChord> key =
+            bindings.ownsKey(info.action) ? bindings.key(info.action) : std::nullopt;
+        keys << HotKeyBinding{info.id, key, info.name, info.description};
+    }
+    return keys;
 }
 
 QStringList HotKeys::commandNames() {
     QStringList names;
-    for (const HotKeyBinding& key : table())
-        names << key.name;
-    names << QStringLiteral("play-pause") << QStringLiteral("rewind") << QStringLiteral("forward");
+    for (const ActionInfo& info : actionTable())
+        names << info.name;
     return names;
 }
 
 void HotKeys::registerHotKeys() {
     if (registered_)
         return;
-    source_.registerKeys(table());
+    source_.registerKeys(table(bindings_));
     registered_ = true;
 }
 
@@ -58,29 +53,89 @@ void HotKeys::unregisterHotKeys() {
     registered_ = false;
 }
 
+void HotKeys::setBindings(const KeyBindings& bindings) {
+    if (bindings == bindings_)
+        return;
+    bindings_ = bindings;
+    if (!registered_)
+        return;
+    unregisterHotKeys();
+    registerHotKeys();
+}
+
 void HotKeys::dispatch(int id) {
-    switch (id) {
-    case kOpen:
+    if (const ActionInfo* info = actionWithId(id))
+        run(info->action);
+}
+
+void HotKeys::run(Action action) {
+    switch (action) {
+    case Action::Open:
         open();
         break;
-    case kBookmark:
-        player_.addBookMark();
+    case Action::Play:
+        toolbar(Player::PlayButton);
         break;
-    case kReview:
-        player_.moveToBookMark();
+    case Action::Pause:
+        if (player_.engine().currentState() == MediaEngine::Running)
+            toolbar(Player::PauseButton);
         break;
-    case kClear:
-        askAndClear();
+    case Action::PlayPause:
+        toolbar(player_.engine().currentState() == MediaEngine::Running ? Player::PauseButton
+                                                                        : Player::PlayButton);
         break;
-    case kSmallRewind:
+    case Action::Stop:
+        toolbar(Player::StopButton);
+        break;
+    case Action::Rewind:
+        toolbar(Player::RewindButton);
+        break;
+    case Action::Forward:
+        toolbar(Player::ForwardButton);
+        break;
+    case Action::SmallRewind:
         player_.smallRewind();
         break;
-    case kSmallForward:
+    case Action::SmallForward:
         player_.smallForward();
         break;
-    default:
+    case Action::Bookmark:
+        player_.addBookMark();
+        break;
+    case Action::Review:
+        player_.moveToBookMark();
+        break;
+    case Action::ClearBookmarks:
+        askAndClear();
+        break;
+    case Action::SpeedUp:
+        moveSpeed(1);
+        break;
+    case Action::SpeedDown:
+        moveSpeed(-1);
+        break;
+    case Action::SpeedNormal:
+        moveSpeed(-player_.display().speedValue);
         break;
     }
+}
+
+// The toolbar and the speed slider are disabled while the settings panel is
+// open; what stands for them from outside is too.
+void HotKeys::toolbar(int button) {
+    if (player_.display().controlsEnabled)
+        player_.toolbarClick(button);
+}
+
+void HotKeys::moveSpeed(int notches) {
+    if (!player_.display().controlsEnabled)
+        return;
+    const int now = player_.display().speedValue;
+    const int wanted =
+        std::clamp(now + notches, int(DictationSpeed::kSlowest), int(DictationSpeed::kFastest));
+    // As the slider itself: no notification when the value stays.
+    if (wanted != now)
+        player_.speedSliderMoved(wanted);
 }
 
 // A key pressed again while its dialog is up brings that one forward; a
@@ -104,26 +159,11 @@ void HotKeys::askAndClear() {
 }
 
 bool HotKeys::runCommand(const QString& name) {
-    if (!commandNames().contains(name))
+    const ActionInfo* info = actionNamed(name);
+    if (!info)
         return false;
-    if (gate_ && gate_->hold([this, name] { runCommand(name); }))
-        return true;
-    for (const HotKeyBinding& key : table()) {
-        if (key.name == name) {
-            dispatch(key.id);
-            return true;
-        }
-    }
-    if (name == QLatin1String("play-pause")) {
-        const bool running = player_.engine().currentState() == MediaEngine::Running;
-        player_.toolbarClick(running ? Player::PauseButton : Player::PlayButton);
-    } else if (name == QLatin1String("rewind")) {
-        player_.toolbarClick(Player::RewindButton);
-    } else if (name == QLatin1String("forward")) {
-        player_.toolbarClick(Player::ForwardButton);
-    } else {
-        return false;
-    }
+    if (!(gate_ && gate_->hold([this, action = info->action] { run(action); })))
+        run(info->action);
     return true;
 }
 

@@ -261,6 +261,24 @@ void IniSettingsStore::write(const QString& key, const QString& value) {
         reportWriteFailure(writeProblem());
 }
 
+std::optional<QString> IniSettingsStore::readIn(const QString& group, const QString& key) const {
+    settings_->sync();
+    const QVariant value = settings_->value(group + QLatin1Char('/') + key);
+    return value.isValid() ? std::optional(value.toString()) : std::nullopt;
+}
+
+void IniSettingsStore::writeIn(const QString& group, const QString& key,
+                               const std::optional<QString>& value) {
+    const QString whole = group + QLatin1Char('/') + key;
+    if (value)
+        settings_->setValue(whole, *value);
+    else
+        settings_->remove(whole);
+    settings_->sync();
+    if (settings_->status() == QSettings::AccessError && !reported_)
+        reportWriteFailure(writeProblem());
+}
+
 void IniSettingsStore::setPrompts(UserPrompts* prompts) {
     prompts_ = prompts;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QSettings;
 
@@ -26,6 +27,15 @@ public:
     virtual ~SettingsStore() = default;
     virtual QString read(const QString& key) const = 0;
     virtual void write(const QString& key, const QString& value) = 0;
+
+    /// A value of another group of the same file ("HotKeys"); none when the
+    /// key is missing, which is not the same as an empty value there.
+    virtual std::optional<QString> readIn(const QString& /*group*/, const QString& /*key*/) const {
+        return std::nullopt;
+    }
+    /// Writes a key of another group; no value removes the key.
+    virtual void writeIn(const QString& /*group*/, const QString& /*key*/,
+                         const std::optional<QString>& /*value*/) {}
 };
 
 /// The store as an INI file, by default $XDG_CONFIG_HOME/Velloran/Velloran.conf.
@@ -44,6 +54,9 @@ public:
 
     QString read(const QString& key) const override;
     void write(const QString& key, const QString& value) override;
+    std::optional<QString> readIn(const QString& group, const QString& key) const override;
+    void writeIn(const QString& group, const QString& key,
+                 const std::optional<QString>& value) override;
 
     /// Where the failure to write is told (an error box, once the current
     /// event has been handled). Without it, the failure is only logged.

@@ -26,23 +26,76 @@ protected:
     HotKeys hotKeys;
 };
 
-TEST_F(HotKeysTest, RegistersTheSixKeysInOrderAndReleasesThemOnce) {
-    hotKeys.registerHotKeys();
+QStringList boundKeys(const QList<HotKeyBinding>& keys) {
     QStringList seen;
-    for (const HotKeyBinding& key : source.registered)
-        seen << QString::number(key.id) +
-                    (key.control ? QStringLiteral(" ctrl ") : QStringLiteral(" ")) + key.trigger;
-    EXPECT_EQ(seen, (QStringList{"1110 ctrl CTRL+F10", "1111 F10", "1112 F11", "1113 ctrl CTRL+F11",
-                                 "1114 F7", "1115 F8"}));
-    const QList<FunctionKey> keys{FunctionKey::F10, FunctionKey::F10, FunctionKey::F11,
-                                  FunctionKey::F11, FunctionKey::F7,  FunctionKey::F8};
-    for (int i = 0; i < keys.size(); ++i)
-        EXPECT_EQ(source.registered.at(i).key, keys.at(i)) << i;
+    for (const HotKeyBinding& key : keys)
+        if (key.key)
+            seen << QString::number(key.id) + QLatin1Char(' ') + key.key->text();
+    return seen;
+}
+
+TEST_F(HotKeysTest, RegistersTheBoundKeysAndRebindsThemLive) {
+    hotKeys.registerHotKeys();
+    EXPECT_EQ(source.registered.size(), HotKeys::commandNames().size());
+    EXPECT_EQ(boundKeys(source.registered),
+              (QStringList{"1110 Ctrl+F10", "1116 F9", "1114 F7", "1115 F8", "1111 F10", "1112 F11",
+                           "1113 Ctrl+F11"}));
+
+    // A hand-edited file: an unbinding, new keys, a slip that keeps its
+    // default, and a key two actions share, which the first of them gets.
+    store.writeIn(KeyBindings::kGroup, "play-pause", "");
+    store.writeIn(KeyBindings::kGroup, "bookmark", "ctrl+alt+b");
+    store.writeIn(KeyBindings::kGroup, "review", "Ctrl+Nonsense");
+    store.writeIn(KeyBindings::kGroup, "speed-up", "Shift+Meta+Up");
+    store.writeIn(KeyBindings::kGroup, "stop", "F7");
+    const KeyBindings loaded = KeyBindings::load(store);
+    EXPECT_EQ(loaded.sharing(Action::SmallRewind), QList<Action>{Action::Stop});
+    hotKeys.setBindings(loaded);
+    EXPECT_EQ(boundKeys(source.registered),
+              (QStringList{"1110 Ctrl+F10", "1119 F7", "1115 F8", "1111 Ctrl+Alt+B", "1112 F11",
+                           "1113 Ctrl+F11", "1122 Shift+Meta+Up"}));
+    hotKeys.setBindings(loaded); // the same again: nothing to do
+
+    // Saved back, only what differs from the defaults stays in the file.
+    KeyBindings edited = loaded;
+    edited.bind(Action::Stop, std::nullopt);
+    edited.save(store);
+    EXPECT_EQ(store.readIn(KeyBindings::kGroup, "review"), std::nullopt);
+    EXPECT_EQ(store.readIn(KeyBindings::kGroup, "stop"), std::nullopt);
+    EXPECT_EQ(store.readIn(KeyBindings::kGroup, "play-pause"), QString());
+    EXPECT_EQ(KeyBindings::load(store), edited);
 
     hotKeys.registerHotKeys();
     hotKeys.unregisterHotKeys();
     hotKeys.unregisterHotKeys();
-    EXPECT_EQ(source.calls, (QStringList{"register", "unregister"}));
+    EXPECT_EQ(source.calls, (QStringList{"register", "unregister", "register", "unregister"}));
+}
+
+TEST(KeyChordTest, ReadsAndWritesPortableTextAndThePortalsTriggers) {
+    const struct {
+        const char* text;
+        const char* canonical;
+        const char* trigger;
+        quint32 keysym;
+    } cases[] = {
+        {"Ctrl+F10", "Ctrl+F10", "CTRL+F10", 0xffc7},
+        {"ctrl+alt+p", "Ctrl+Alt+P", "CTRL+ALT+p", 'p'},
+        {"Meta+Shift+,", "Shift+Meta+,", "SHIFT+LOGO+comma", ','},
+        {"Ctrl++", "Ctrl++", "CTRL+plus", '+'},
+        {" Media Play ", "Media Play", "XF86AudioPlay", 0x1008ff14},
+        {"PgDown", "PgDown", "Next", 0xff56},
+        {"F35", "F35", "F35", 0xffbe + 34},
+    };
+    for (const auto& c : cases) {
+        const auto chord = KeyChord::fromText(QString::fromLatin1(c.text));
+        ASSERT_TRUE(chord) << c.text;
+        EXPECT_EQ(chord->text(), QLatin1String(c.canonical));
+        EXPECT_EQ(chord->portalTrigger(), QLatin1String(c.trigger));
+        EXPECT_EQ(chord->keysym(), c.keysym) << c.text;
+        EXPECT_EQ(KeyChord::fromText(chord->text()), chord);
+    }
+    for (const char* bad : {"", "Ctrl", "Ctrl+Ctrl+A", "F36", "F0", "Hyper+A", "A+B", "F 1", "é"})
+        EXPECT_FALSE(KeyChord::fromText(QString::fromUtf8(bad))) << bad;
 }
 
 TEST_F(HotKeysTest, DestroyingReleasesTheKeysAndDetachesFromTheSource) {
@@ -146,7 +199,7 @@ TEST_F(HotKeysTest, IdentifiersOutsideTheTableDoNothing) {
     loadWithFile(100);
     engine.setCurrentPosition(50);
     const QStringList callsBefore = engine.calls;
-    for (int id : {0, 1109, 1116, -1113})
+    for (int id : {0, 1109, 1125, -1113})
         source.press(id);
     EXPECT_EQ(engine.calls, callsBefore);
     EXPECT_EQ(engine.currentPosition(), 50);
@@ -177,14 +230,36 @@ TEST_F(HotKeysTest, CommandsRunTheSameActionsAsTheKeysAndTheToolbar) {
     EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("play-pause")));
     EXPECT_EQ(engine.currentState(), MediaEngine::Paused);
 
+    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("pause")));
+    EXPECT_EQ(engine.currentState(), MediaEngine::Paused);
+    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("play")));
+    EXPECT_EQ(engine.currentState(), MediaEngine::Running);
+    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("stop")));
+    EXPECT_EQ(engine.currentState(), MediaEngine::Stopped);
+
+    // Speed by notches of the slider, within its ends; none while the
+    // settings panel has the slider disabled.
+    for (int i = 0; i < 12; ++i)
+        hotKeys.runCommand(QStringLiteral("speed-up"));
+    EXPECT_EQ(player.display().speedValue, 10);
+    hotKeys.runCommand(QStringLiteral("speed-down"));
+    EXPECT_DOUBLE_EQ(engine.rate, 1.36);
+    player.toolbarClick(Player::SettingsButton);
+    hotKeys.runCommand(QStringLiteral("speed-normal"));
+    hotKeys.runCommand(QStringLiteral("play"));
+    EXPECT_EQ(player.display().speedValue, 9);
+    EXPECT_EQ(engine.currentState(), MediaEngine::Paused);
+    player.closeSettingsPanel(1000);
+    hotKeys.runCommand(QStringLiteral("speed-normal"));
+    EXPECT_EQ(engine.rate, 1.0);
+
     prompts.yesNoAnswers << true;
     EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("clear-bookmarks")));
     EXPECT_EQ(prompts.questions.size(), 1);
     EXPECT_TRUE(player.bookmarks().positions().isEmpty());
 
-    for (const char* bad : {"", "Bookmark", "stop", "open "})
+    for (const char* bad : {"", "Bookmark", "eject", "open "})
         EXPECT_FALSE(hotKeys.runCommand(QString::fromLatin1(bad))) << bad;
-    EXPECT_EQ(HotKeys::commandNames().size(), 9);
 }
 
 } // namespace

@@ -48,6 +48,17 @@ public:
         values[key] = value;
         writes << key + QLatin1Char('=') + value;
     }
+    std::optional<QString> readIn(const QString& group, const QString& key) const override {
+        const auto found = values.constFind(group + QLatin1Char('/') + key);
+        return found == values.cend() ? std::nullopt : std::optional(*found);
+    }
+    void writeIn(const QString& group, const QString& key,
+                 const std::optional<QString>& value) override {
+        if (value)
+            write(group + QLatin1Char('/') + key, *value);
+        else
+            values.remove(group + QLatin1Char('/') + key);
+    }
     QMap<QString, QString> values;
     QStringList writes;
 };
