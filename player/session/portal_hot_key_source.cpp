@@ -47,10 +47,14 @@ PortalHotKeySource::~PortalHotKeySource() {
 
 PortalShortcutList PortalHotKeySource::shortcutsFor(const QList<HotKeyBinding>& keys) {
     PortalShortcutList shortcuts;
-    for (const HotKeyBinding& key : keys)
-        shortcuts << PortalShortcut{key.name,
-                                    {{QStringLiteral("description"), key.description},
-                                     {QStringLiteral("preferred_trigger"), key.trigger}}};
+    for (const HotKeyBinding& key : keys) {
+        // Every action is offered; the desktop's own shortcut settings may bind those we leave
+        // free.
+        QVariantMap properties{{QStringLiteral("description"), key.description}};
+        if (key.key)
+            properties.insert(QStringLiteral("preferred_trigger"), key.key->portalTrigger());
+        shortcuts << PortalShortcut{key.name, properties};
+    }
     return shortcuts;
 }
 

@@ -16,19 +16,8 @@ namespace {
 constexpr xcb_keysym_t kNumLock = 0xff7f;
 constexpr xcb_keysym_t kScrollLock = 0xff14;
 
-xcb_keysym_t keysymFor(FunctionKey key) {
-    switch (key) {
-    case FunctionKey::F7:
-        return 0xffc4;
-    case FunctionKey::F8:
-        return 0xffc5;
-    case FunctionKey::F10:
-        return 0xffc7;
-    case FunctionKey::F11:
-        return 0xffc8;
-    }
-    return 0;
-}
+constexpr xcb_keysym_t kAltLeft = 0xffe9;
+constexpr xcb_keysym_t kSuperLeft = 0xffeb;
 
 struct FreeKeySymbols {
     void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
@@ -82,6 +71,10 @@ void XcbHotKeySource::findLockMasks() {
                 numLockMask_ = quint16(1u << modifier);
             else if (sym == kScrollLock)
                 scrollLockMask_ = quint16(1u << modifier);
+            else if (sym == kAltLeft)
+                altMask_ = quint16(1u << modifier);
+            else if (sym == kSuperLeft)
+                superMask_ = quint16(1u << modifier);
         }
     }
 }
@@ -99,43 +92,74 @@ QList<quint16> XcbHotKeySource::lockVariants() const {
     return variants;
 }
 
-quint8 XcbHotKeySource::keycodeFor(FunctionKey key) const {
+XcbHotKeySource::Grab XcbHotKeySource::grabFor(int id, const KeyChord& key) const {
+    Grab grab{id, 0, 0};
     const KeySymbols symbols(xcb_key_symbols_alloc(connection_.get()));
-    if (!symbols)
-        return 0;
-    const Malloced<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols.get(), keysymFor(key)));
-    return codes ? codes.get()[0] : 0;
+    const xcb_keysym_t keysym = key.keysym();
+    if (!symbols || keysym == 0)
+        return grab;
+    const Malloced<xcb_keycode_t> codes(xcb_key_symbols_get_keycode(symbols.get(), keysym));
+    grab.keycode = codes ? codes.get()[0] : 0;
+    if (key.modifiers & Qt::ControlModifier)
+        grab.modifiers |= XCB_MOD_MASK_CONTROL;
+    if (key.modifiers & Qt::ShiftModifier)
+        grab.modifiers |= XCB_MOD_MASK_SHIFT;
+    if (key.modifiers & Qt::AltModifier)
+        grab.modifiers |= altMask_;
+    if (key.modifiers & Qt::MetaModifier)
+        grab.modifiers |= superMask_;
+    return grab;
+}
+
+bool XcbHotKeySource::tryGrab(const Grab& grab) {
+    xcb_connection_t* c = connection_.get();
+    const QList<quint16> variants = lockVariants();
+    QList<xcb_void_cookie_t> cookies;
+    for (const quint16 locks : variants)
+        cookies << xcb_grab_key_checked(c, 1, root_, grab.modifiers | locks, grab.keycode,
+                                        XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    bool refused = false;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        const Malloced<xcb_generic_error_t> error(xcb_request_check(c, cookie));
+        refused = refused || error;
+    }
+    if (refused) {
+        // Half a key would fire in some lock states only; it belongs to
+        // the client that holds it.
+        for (const quint16 locks : variants)
+            xcb_ungrab_key(c, grab.keycode, root_, grab.modifiers | locks);
+    }
+    return !refused;
+}
+
+bool XcbHotKeySource::isHeldElsewhere(const KeyChord& key) {
+    if (!isConnected())
+        return false;
+    const Grab grab = grabFor(0, key);
+    if (grab.keycode == 0)
+        return false;
+    for (const Grab& held : std::as_const(grabs_))
+        if (held.keycode == grab.keycode && held.modifiers == grab.modifiers)
+            return false; // ours
+    if (!tryGrab(grab))
+        return true;
+    for (const quint16 locks : lockVariants())
+        xcb_ungrab_key(connection_.get(), grab.keycode, root_, grab.modifiers | locks);
+    xcb_flush(connection_.get());
+    return false;
 }
 
 void XcbHotKeySource::registerKeys(const QList<HotKeyBinding>& keys) {
     if (!isConnected())
         return;
-    xcb_connection_t* c = connection_.get();
-    const QList<quint16> variants = lockVariants();
     for (const HotKeyBinding& key : keys) {
-        const Grab grab{key.id, keycodeFor(key.key),
-                        quint16(key.control ? XCB_MOD_MASK_CONTROL : 0)};
-        if (grab.keycode == 0)
+        if (!key.key)
             continue;
-        QList<xcb_void_cookie_t> cookies;
-        for (const quint16 locks : variants)
-            cookies << xcb_grab_key_checked(c, 1, root_, grab.modifiers | locks, grab.keycode,
-                                            XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
-        bool refused = false;
-        for (const xcb_void_cookie_t cookie : cookies) {
-            const Malloced<xcb_generic_error_t> error(xcb_request_check(c, cookie));
-            refused = refused || error;
-        }
-        if (refused) {
-            // Half a key would fire in some lock states only; it belongs to
-            // the client that holds it.
-            for (const quint16 locks : variants)
-                xcb_ungrab_key(c, grab.keycode, root_, grab.modifiers | locks);
-            continue;
-        }
-        grabs_ << grab;
+        const Grab grab = grabFor(key.id, *key.key);
+        if (grab.keycode != 0 && tryGrab(grab))
+            grabs_ << grab;
     }
-    xcb_flush(c);
+    xcb_flush(connection_.get());
     // Checking the grabs may have queued events the socket will not announce.
     QTimer::singleShot(0, this, &XcbHotKeySource::readEvents);
 }

@@ -10,6 +10,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <xcb/xproto.h>
+
 #include <memory>
 
 class QSocketNotifier;
@@ -30,6 +32,8 @@ public:
     /// A key of which any state is held by another client is given up whole.
     void registerKeys(const QList<HotKeyBinding>& keys) override;
     void unregisterKeys() override;
+    /// Tries the key as a grab of its own, and lets it go again.
+    bool isHeldElsewhere(const KeyChord& key) override;
     /// The ids whose keys this source holds now.
     QList<int> grabbedIds() const;
 
@@ -42,7 +46,9 @@ private:
 
     void readEvents();
     void findLockMasks();
-    quint8 keycodeFor(FunctionKey key) const;
+    Grab grabFor(int id, const KeyChord& key) const;
+    /// Grabs @p grab in every lock state, or not at all.
+    bool tryGrab(const Grab& grab);
     QList<quint16> lockVariants() const;
 
     XcbConnectionPtr connection_;
@@ -50,6 +56,8 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
     quint16 numLockMask_ = 0;
     quint16 scrollLockMask_ = 0;
+    quint16 altMask_ = XCB_MOD_MASK_1;
+    quint16 superMask_ = XCB_MOD_MASK_4;
     QList<Grab> grabs_;
     QSet<quint8> down_;
     QHash<quint8, quint32> releasedAt_;

@@ -137,7 +137,7 @@ protected:
     int unavailable = 0;
 };
 
-TEST_F(PortalHotKeysTest, BindsTheSixShortcutsWithTheirTriggersAndActsOnActivated) {
+TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
     FakeShortcutPortal portal;
     servePortal(&portal);
     startHotKeys();
@@ -146,9 +146,10 @@ TEST_F(PortalHotKeysTest, BindsTheSixShortcutsWithTheirTriggersAndActsOnActivate
     QStringList seen;
     for (const PortalShortcut& s : portal.bound)
         seen << s.id + QLatin1Char('=') + s.properties.value("preferred_trigger").toString();
-    EXPECT_EQ(seen,
-              (QStringList{"open=CTRL+F10", "bookmark=F10", "review=F11",
-                           "clear-bookmarks=CTRL+F11", "small-rewind=F7", "small-forward=F8"}));
+    EXPECT_EQ(seen, (QStringList{"open=CTRL+F10", "play=", "pause=", "play-pause=F9", "stop=",
+                                 "rewind=", "forward=", "small-rewind=F7", "small-forward=F8",
+                                 "bookmark=F10", "review=F11", "clear-bookmarks=CTRL+F11",
+                                 "speed-up=", "speed-down=", "speed-normal="}));
     for (const PortalShortcut& s : portal.bound)
         EXPECT_FALSE(s.properties.value("description").toString().isEmpty());
 

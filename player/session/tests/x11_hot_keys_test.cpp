@@ -71,6 +71,7 @@ private:
     int presses_ = 0;
 };
 
+constexpr xcb_keysym_t kF9 = 0xffc6;
 constexpr xcb_keysym_t kF10 = 0xffc7;
 constexpr xcb_keysym_t kF11 = 0xffc8;
 
@@ -123,7 +124,7 @@ protected:
 
 TEST_F(X11HotKeysTest, KeysActWhileAnotherClientKeepsTheFocus) {
     startHotKeys();
-    EXPECT_EQ(source->grabbedIds(), (QList<int>{1110, 1111, 1112, 1113, 1114, 1115}));
+    EXPECT_EQ(source->grabbedIds(), (QList<int>{1110, 1116, 1114, 1115, 1111, 1112, 1113}));
 
     engine.setCurrentPosition(30);
     player.posChange();
@@ -149,6 +150,20 @@ TEST_F(X11HotKeysTest, KeysActWhileAnotherClientKeepsTheFocus) {
     press(QStringLiteral("ctrl+F11"));
     EXPECT_TRUE(pumpUntil([&] { return player.bookmarks().positions().isEmpty(); }));
     EXPECT_EQ(prompts.questions.size(), 2);
+
+    press(QStringLiteral("F9"));
+    EXPECT_TRUE(pumpUntil([&] { return engine.currentState() == MediaEngine::Running; }));
+    // Rebound while running: F9 goes back to the other programs at once.
+    KeyBindings bindings = hotKeys->bindings();
+    bindings.bind(Action::PlayPause, KeyChord::fromText(QStringLiteral("Ctrl+Alt+P")));
+    hotKeys->setBindings(bindings);
+    press(QStringLiteral("ctrl+alt+p"));
+    EXPECT_TRUE(pumpUntil([&] { return engine.currentState() == MediaEngine::Paused; }));
+    OtherClient other;
+    EXPECT_TRUE(other.grab(kF9, 0));
+    press(QStringLiteral("F9"));
+    EXPECT_TRUE(pumpUntil([&] { return other.presses() == 1; }));
+    EXPECT_EQ(engine.currentState(), MediaEngine::Paused);
     EXPECT_EQ(focused(), focusWindow);
 }
 
@@ -211,7 +226,13 @@ TEST_F(X11HotKeysTest, AKeyAnotherClientHoldsStaysWithItAndTheOthersWork) {
     OtherClient other;
     ASSERT_TRUE(other.grab(kF10, 0));
     startHotKeys();
-    EXPECT_EQ(source->grabbedIds(), (QList<int>{1110, 1112, 1113, 1114, 1115}));
+    EXPECT_EQ(source->grabbedIds(), (QList<int>{1110, 1116, 1114, 1115, 1112, 1113}));
+    // What the Keys dialog shows: F10 is the other client's, F9 ours, F12 free
+    // and still free after the look.
+    EXPECT_TRUE(source->isHeldElsewhere(*KeyChord::fromText(QStringLiteral("F10"))));
+    EXPECT_FALSE(source->isHeldElsewhere(*KeyChord::fromText(QStringLiteral("F9"))));
+    EXPECT_FALSE(source->isHeldElsewhere(*KeyChord::fromText(QStringLiteral("F12"))));
+    EXPECT_TRUE(other.grab(0xffc9, 0));
 
     engine.setCurrentPosition(20);
     player.posChange();
