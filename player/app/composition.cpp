@@ -18,6 +18,7 @@
 #include "engine/mpv_engine.h"
 #include "gui/about_dialog.h"
 #include "gui/conversion_window.h"
+#include "gui/keys_dialog.h"
 #include "gui/main_window.h"
 #include "gui/popup_hot_keys.h"
 #include "gui/port_test_dialog.h"
@@ -106,7 +107,10 @@ Application::Application(const QString& appDir, const QString& fileArgument)
                      &SettingsPanel::fill);
     p.window = std::make_unique<MainWindow>(*p.player, appDir);
     p.conversionWindow.setParentWidget(p.window.get());
-    p.window->panelArea()->layout()->addWidget(new SettingsPanelWidget(*p.panel));
+    auto* panelWidget = new SettingsPanelWidget(*p.panel);
+    p.window->panelArea()->layout()->addWidget(panelWidget);
+    QObject::connect(panelWidget, &SettingsPanelWidget::keysRequested, p.window.get(),
+                     [this] { editKeys(); });
     p.volume = std::make_unique<VolumeControl>(*p.player, p.mixer);
     p.window->attachVolume(*p.volume);
     p.compact = std::make_unique<CompactLayout>(*p.panel);
@@ -138,16 +142,18 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         });
     });
     p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
+    p.hotKeys->setBindings(KeyBindings::load(p.store));
     p.hotKeys->setGate(p.gate.get());
     p.hotKeys->activateMainWindow = [this] {
         bringForward(*parts_->window);
     };
     p.focusKeeper = makeFocusKeeper(QGuiApplication::platformName());
     p.hotKeys->setFocusKeeper(p.focusKeeper.get());
-    p.popupHotKeys = std::make_unique<PopupHotKeys>(HotKeys::table(), [this](int id) {
-        if (parts_->hotKeys->isRegistered())
-            parts_->hotKeys->dispatch(id);
-    });
+    p.popupHotKeys =
+        std::make_unique<PopupHotKeys>(HotKeys::table(p.hotKeys->bindings()), [this](int id) {
+            if (parts_->hotKeys->isRegistered())
+                parts_->hotKeys->dispatch(id);
+        });
 
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
@@ -190,6 +196,24 @@ void Application::runPedalTest(const QString& portText) {
         return;
     PortTestDialog dialog(test, p.window.get());
     dialog.exec();
+}
+
+void Application::editKeys() {
+    Parts& p = *parts_;
+    // Our own grabs would take the keys the typist presses to record them.
+    const bool wasRegistered = p.hotKeys->isRegistered();
+    p.hotKeys->unregisterHotKeys();
+    KeysDialog dialog(
+        p.hotKeys->bindings(),
+        [this](const KeyChord& key) { return parts_->keySource->isHeldElsewhere(key); },
+        p.window.get());
+    if (dialog.exec() == QDialog::Accepted) {
+        dialog.bindings().save(p.store);
+        p.hotKeys->setBindings(dialog.bindings());
+        p.popupHotKeys->setKeys(HotKeys::table(dialog.bindings()));
+    }
+    if (wasRegistered)
+        p.hotKeys->registerHotKeys();
 }
 
 void Application::attachRemote(RemoteControl& remote) {

@@ -33,6 +33,8 @@ public:
 
 private:
     void runPedalTest(const QString& portText);
+    /// The Keys dialog; what is chosen there acts at once.
+    void editKeys();
 
     struct Parts;
     std::unique_ptr<Parts> parts_;

@@ -9,22 +9,6 @@
 
 namespace velloran {
 
-namespace {
-int qtKey(FunctionKey key) {
-    switch (key) {
-    case FunctionKey::F7:
-        return Qt::Key_F7;
-    case FunctionKey::F8:
-        return Qt::Key_F8;
-    case FunctionKey::F10:
-        return Qt::Key_F10;
-    case FunctionKey::F11:
-        return Qt::Key_F11;
-    }
-    return 0;
-}
-} // namespace
-
 PopupHotKeys::PopupHotKeys(QList<HotKeyBinding> keys, std::function<void(int id)> run,
                            QObject* parent)
     : QObject(parent), keys_(std::move(keys)), run_(std::move(run)) {
@@ -40,13 +24,10 @@ bool PopupHotKeys::eventFilter(QObject* watched, QEvent* event) {
         !QApplication::activePopupWidget())
         return false;
     const auto* key = static_cast<const QKeyEvent*>(event);
-    // As the grabs do: Control or nothing, whatever the lock keys.
-    const Qt::KeyboardModifiers modifiers =
-        key->modifiers() &
-        (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    // As the grabs do: whatever the lock keys.
+    const KeyChord pressed{key->key(), key->modifiers() & KeyChord::kBindable};
     for (const HotKeyBinding& binding : std::as_const(keys_)) {
-        if (key->key() != qtKey(binding.key) ||
-            modifiers != (binding.control ? Qt::ControlModifier : Qt::NoModifier))
+        if (binding.key != pressed)
             continue;
         if (key->isAutoRepeat())
             return true;

@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <functional>
+#include <utility>
 
 namespace velloran {
 
@@ -20,6 +21,8 @@ public:
     PopupHotKeys(QList<HotKeyBinding> keys, std::function<void(int id)> run,
                  QObject* parent = nullptr);
     ~PopupHotKeys() override;
+    /// The keys after a rebinding.
+    void setKeys(QList<HotKeyBinding> keys) { keys_ = std::move(keys); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

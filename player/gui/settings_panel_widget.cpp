@@ -128,9 +128,15 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     place(cancel_, 10080, 1605 - kBandTop, 1050, 345);
     connect(cancel_, &QPushButton::clicked, &panel_, &SettingsPanel::cancel);
 
+    // Below Cancel, where the panel's band has room left.
+    auto* keys = new QPushButton(QStringLiteral("&Keys..."), this);
+    keys->setObjectName(QStringLiteral("cmdKeys"));
+    place(keys, 10080, 1965 - kBandTop, 1050, 345);
+    connect(keys, &QPushButton::clicked, this, &SettingsPanelWidget::keysRequested);
+
     // Return on a focused button presses that button; what no control takes
     // reaches the window, where OK and Cancel answer (see eventFilter).
-    for (auto* button : {test_, browse, ok_, cancel_})
+    for (auto* button : {test_, browse, ok_, cancel_, keys})
         button->setAutoDefault(true);
     ok_->setDefault(true);
 

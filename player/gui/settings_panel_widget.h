@@ -23,6 +23,10 @@ public:
     /// Shows the panel's current fields.
     void refresh();
 
+signals:
+    /// The typist wants to see or change the keys.
+    void keysRequested();
+
 protected:
     void showEvent(QShowEvent* event) override;
     /// OK and Cancel as the window's default and escape buttons.

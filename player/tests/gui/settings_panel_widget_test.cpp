@@ -7,6 +7,7 @@
 #include "fakes/fake_engine.h"
 #include "fakes/fake_prompts.h"
 #include "fakes/qt_printers.h"
+#include "gui/keys_dialog.h"
 #include "gui/main_window.h"
 #include "gui/port_test_dialog.h"
 #include "gui/settings_panel_widget.h"
@@ -235,6 +236,38 @@ TEST_F(PanelKeysTest, ReturnAnywhereElseIsOk) {
         chooseAndPress(child<QPushButton>("cmdOK"), Qt::Key_Return);
     }
     EXPECT_TRUE(prompts.errors.isEmpty());
+}
+
+TEST(KeysDialog, RecordsKeysAndMarksTheOnesThatWouldNotAct) {
+    const KeyChord f12 = *KeyChord::fromText(QStringLiteral("F12"));
+    KeysDialog dialog(KeyBindings::defaults(), [&](const KeyChord& key) { return key == f12; });
+    const auto field = [&](const char* name) {
+        return dialog.findChild<KeyRecorder*>(QStringLiteral("key-") + QLatin1String(name));
+    };
+    const auto problem = [&](const char* name) {
+        return dialog.findChild<QLabel*>(QStringLiteral("problem-") + QLatin1String(name))->text();
+    };
+    EXPECT_EQ(field("play-pause")->text(), QStringLiteral("F9"));
+
+    QTest::keyClick(field("play-pause"), Qt::Key_Shift, Qt::ShiftModifier); // not a key yet
+    QTest::keyClick(field("play-pause"), Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(field("play-pause")->text(), QStringLiteral("Ctrl+Alt+P"));
+    QTest::keyClick(field("stop"), Qt::Key_F10);
+    EXPECT_EQ(problem("stop"), QStringLiteral("Also set for: Set a bookmark; it acts here only"));
+    EXPECT_TRUE(problem("bookmark").startsWith(QStringLiteral("Already set for: Stop")));
+    QTest::keyClick(field("speed-up"), Qt::Key_F12);
+    EXPECT_EQ(problem("speed-up"), QStringLiteral("Another program holds this key"));
+    QTest::keyClick(field("review"), Qt::Key_Backspace);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("clear-stop")), Qt::LeftButton);
+    EXPECT_EQ(problem("bookmark"), QString());
+    EXPECT_EQ(dialog.bindings().key(Action::Review), std::nullopt);
+    EXPECT_EQ(dialog.bindings().key(Action::PlayPause)->text(), QStringLiteral("Ctrl+Alt+P"));
+
+    QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("restoreDefaults")),
+                      Qt::LeftButton);
+    EXPECT_EQ(dialog.bindings(), KeyBindings::defaults());
+    EXPECT_EQ(field("review")->text(), QStringLiteral("F11"));
+    EXPECT_EQ(problem("speed-up"), QString());
 }
 
 TEST(PortTestDialog, ShowsThePressedPedalAndClosesThePortOnExit) {
