@@ -51,7 +51,12 @@ int sendCommand(const QString& name) {
     QTextStream err(stderr);
     const QStringList names = velloran::HotKeys::commandNames();
     if (!names.contains(name)) {
-        err << "usage: velloran --command " << names.join(QLatin1Char('|')) << Qt::endl;
+        err << "usage: velloran --command ACTION\n"
+            << (name.isEmpty() ? QStringLiteral("no action given")
+                               : QStringLiteral("unknown action: ") + name)
+            << "; the actions are:\n"
+            << velloran::actionList();
+        err.flush();
         return 2;
     }
     QString error;

@@ -667,7 +667,8 @@ TEST_F(OnePlayer, ACommandWithNoPlayerRunningFails) {
     EXPECT_EQ(runLater({QStringLiteral("--command"), QStringLiteral("bookmark")}, &error), 1);
     EXPECT_TRUE(error.contains(QStringLiteral("no player is running"))) << error.toStdString();
     EXPECT_EQ(runLater({QStringLiteral("--command"), QStringLiteral("eject")}, &error), 2);
-    EXPECT_TRUE(error.contains(QStringLiteral("usage: velloran --command open|bookmark")))
+    EXPECT_TRUE(error.contains(QStringLiteral("unknown action: eject")) &&
+                error.contains(QStringLiteral("  speed-normal ")))
         << error.toStdString();
 }
 
@@ -738,6 +739,8 @@ TEST_F(OnePlayer, HotKeysActWhileTheWordProcessorKeepsTheFocus) {
     press(QStringLiteral("F8"), 3);
     press(QStringLiteral("F11"));
     press(QStringLiteral("F7"));
+    press(QStringLiteral("F9")); // plays from 3 s less the step back: 0 s
+    press(QStringLiteral("F9"));
     EXPECT_EQ(xdotool({QStringLiteral("getwindowfocus")}), typist);
 
     // The clear question takes the keyboard, a second Ctrl+F11 finds the same
@@ -757,7 +760,9 @@ TEST_F(OnePlayer, HotKeysActWhileTheWordProcessorKeepsTheFocus) {
         waitFor([&] { return xdotool({QStringLiteral("getwindowfocus")}) == typist; }, 3000));
     EXPECT_FALSE(windowTitled(QStringLiteral("^Velloran$"), true));
     stopWith(SIGTERM);
-    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 3.0, 0.05);
+    // Played a moment from 0 s and paused there.
+    const double position = leadingNumber(setting(keys::CurrentPosition));
+    EXPECT_TRUE(position > 0.05 && position < 1.5) << position;
     EXPECT_TRUE(f10IsFree()); // given back when the player closed
     typing.kill();
     typing.waitForFinished(5000);
