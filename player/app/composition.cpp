@@ -143,6 +143,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     });
     p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
     p.hotKeys->setBindings(KeyBindings::load(p.store));
+    p.window->setToolbarTooltips(p.hotKeys->bindings().toolbarTooltips(Player::toolbarTooltips()));
     p.hotKeys->setGate(p.gate.get());
     p.hotKeys->activateMainWindow = [this] {
         bringForward(*parts_->window);
@@ -211,6 +212,7 @@ void Application::editKeys() {
         dialog.bindings().save(p.store);
         p.hotKeys->setBindings(dialog.bindings());
         p.popupHotKeys->setKeys(HotKeys::table(dialog.bindings()));
+        p.window->setToolbarTooltips(dialog.bindings().toolbarTooltips(Player::toolbarTooltips()));
     }
     if (wasRegistered)
         p.hotKeys->registerHotKeys();

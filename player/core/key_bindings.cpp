@@ -4,6 +4,8 @@
 
 #include <QtGlobal>
 
+#include <array>
+
 namespace velloran {
 
 KeyBindings KeyBindings::defaults() {
@@ -74,6 +76,26 @@ bool KeyBindings::ownsKey(Action action) const {
             return false;
     }
     return false;
+}
+
+} // namespace velloran
+
+namespace velloran {
+
+QStringList KeyBindings::toolbarTooltips(QStringList tips) const {
+    // The actions of the toolbar's first ten buttons; Settings and Help have none.
+    static constexpr std::array<Action, 10> kButtons{
+        Action::Open,     Action::Play,        Action::Pause,        Action::Stop,
+        Action::Rewind,   Action::SmallRewind, Action::SmallForward, Action::Forward,
+        Action::Bookmark, Action::Review};
+    for (qsizetype i = 0; i < tips.size() && i < qsizetype(kButtons.size()); ++i) {
+        const QString caption = tips.at(i).section(QStringLiteral(" ("), 0, 0);
+        const std::optional<KeyChord> chord =
+            ownsKey(kButtons[size_t(i)]) ? key(kButtons[size_t(i)]) : std::nullopt;
+        tips[i] =
+            chord ? caption + QStringLiteral(" (") + chord->text() + QLatin1Char(')') : caption;
+    }
+    return tips;
 }
 
 } // namespace velloran

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <optional>
@@ -36,6 +37,10 @@ public:
     /// Whether @p action is the first in table order on its key: only that one
     /// gets the key when two share it.
     bool ownsKey(Action action) const;
+
+    /// @p tips, the toolbar's tooltips in button order, naming the keys as
+    /// bound: "Bookmark (F10)" becomes "Bookmark (Ctrl+B)", or "Bookmark" without one.
+    QStringList toolbarTooltips(QStringList tips) const;
 
     bool operator==(const KeyBindings&) const = default;
 

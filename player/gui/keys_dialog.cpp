@@ -13,7 +13,7 @@ namespace velloran {
 
 KeyRecorder::KeyRecorder(QWidget* parent) : QLineEdit(parent) {
     setReadOnly(true);
-    setPlaceholderText(QStringLiteral("Press a key"));
+    setPlaceholderText(QStringLiteral("None"));
 }
 
 void KeyRecorder::setKey(std::optional<KeyChord> key) {
@@ -67,6 +67,9 @@ KeysDialog::KeysDialog(const KeyBindings& bindings,
         auto* field = new KeyRecorder(this);
         field->setObjectName(QStringLiteral("key-") + info.name);
         field->setAccessibleName(info.description);
+        field->setMinimumWidth(field->fontMetrics().horizontalAdvance(
+                                   QStringLiteral("Ctrl+Alt+Shift+Media Previous")) +
+                               16);
         caption->setBuddy(field);
         auto* clear = new QPushButton(QStringLiteral("Clear"), this);
         clear->setObjectName(QStringLiteral("clear-") + info.name);
@@ -74,6 +77,8 @@ KeysDialog::KeysDialog(const KeyBindings& bindings,
         auto* problem = new QLabel(this);
         problem->setObjectName(QStringLiteral("problem-") + info.name);
         problem->setStyleSheet(QStringLiteral("color: #b00000;"));
+        problem->setWordWrap(true);
+        problem->setFixedWidth(problem->fontMetrics().averageCharWidth() * 36);
         grid->addWidget(caption, line, 0);
         grid->addWidget(field, line, 1);
         grid->addWidget(clear, line, 2);
@@ -85,7 +90,6 @@ KeysDialog::KeysDialog(const KeyBindings& bindings,
         connect(clear, &QPushButton::clicked, this,
                 [this, action = info.action] { bind(action, std::nullopt); });
     }
-    grid->setColumnMinimumWidth(3, 220);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* restore =

@@ -274,6 +274,14 @@ void MainWindow::buildToolbar() {
     }
 }
 
+void MainWindow::setToolbarTooltips(const QStringList& tips) {
+    const QList<QAction*> buttons = toolbar_->actions();
+    for (qsizetype i = 0; i < tips.size() && i < buttons.size(); ++i) {
+        buttons[i]->setText(tips[i]);
+        buttons[i]->setToolTip(tips[i]);
+    }
+}
+
 QIcon MainWindow::toolbarIcon(int index) const {
     const ToolbarPicture& picture = kToolbarPictures[index - 1];
     const QString path = appDir_ + QStringLiteral("/bitmap/") + QLatin1String(picture.file);

@@ -47,6 +47,8 @@ public:
     void attachVolume(VolumeControl& control);
     /// The zoom picture switches between the layouts @p layout holds.
     void attachCompactLayout(CompactLayout& layout);
+    /// Shows @p tips on the toolbar's buttons, in button order (the keys change).
+    void setToolbarTooltips(const QStringList& tips);
     /// Where the full strip stands: in compact mode, where leaving it puts
     /// the window back, which is the place to remember for the next start.
     QPoint fullPlace() const;

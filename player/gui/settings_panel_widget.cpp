@@ -109,14 +109,15 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
 
     auto* folderFrame = new QGroupBox(QStringLiteral("Audio Folder"), this);
     folderFrame->setObjectName(QStringLiteral("fraFolder"));
-    place(folderFrame, 5160, 1290 - kBandTop, 4800, 660);
+    // Narrower than it was by the width of the Keys button beside it.
+    place(folderFrame, 5160, 1290 - kBandTop, 3840, 660);
     folder_ = new QLineEdit(folderFrame);
     folder_->setObjectName(QStringLiteral("txtWavePath"));
     folder_->setEnabled(false);
-    place(folder_, 80, 240, 3735, 315);
+    place(folder_, 80, 240, 2775, 315);
     auto* browse = new QPushButton(QStringLiteral("&Browse"), folderFrame);
     browse->setObjectName(QStringLiteral("cmdBrowse"));
-    place(browse, 3900, 192, 825, 345);
+    place(browse, 2940, 192, 825, 345);
     connect(browse, &QPushButton::clicked, &panel_, &SettingsPanel::browse);
 
     ok_ = new QPushButton(QStringLiteral("&OK"), this);
@@ -128,10 +129,10 @@ SettingsPanelWidget::SettingsPanelWidget(SettingsPanel& panel, QWidget* parent)
     place(cancel_, 10080, 1605 - kBandTop, 1050, 345);
     connect(cancel_, &QPushButton::clicked, &panel_, &SettingsPanel::cancel);
 
-    // Below Cancel, where the panel's band has room left.
+    // Between the folder and OK, level with Browse.
     auto* keys = new QPushButton(QStringLiteral("&Keys..."), this);
     keys->setObjectName(QStringLiteral("cmdKeys"));
-    place(keys, 10080, 1965 - kBandTop, 1050, 345);
+    place(keys, 9090, 1290 - kBandTop + 192, 930, 345);
     connect(keys, &QPushButton::clicked, this, &SettingsPanelWidget::keysRequested);
 
     // Return on a focused button presses that button; what no control takes

@@ -55,6 +55,11 @@ TEST_F(HotKeysTest, RegistersTheBoundKeysAndRebindsThemLive) {
               (QStringList{"1110 Ctrl+F10", "1119 F7", "1115 F8", "1111 Ctrl+Alt+B", "1112 F11",
                            "1113 Ctrl+F11", "1122 Shift+Meta+Up"}));
     hotKeys.setBindings(loaded); // the same again: nothing to do
+    EXPECT_EQ(KeyBindings::defaults().toolbarTooltips(Player::toolbarTooltips()),
+              Player::toolbarTooltips());
+    EXPECT_EQ(loaded.toolbarTooltips(Player::toolbarTooltips()).mid(3, 6),
+              (QStringList{"Stop (F7)", "Rewind", "Small Rewind", "Small Forward (F8)", "Forward",
+                           "Bookmark (Ctrl+Alt+B)"}));
 
     // Saved back, only what differs from the defaults stays in the file.
     KeyBindings edited = loaded;
