@@ -75,12 +75,16 @@ printf '\377\377\1\1\0\375\375\2\2' >"$out/riff_writer/too-long"
 printf '\377\377\377\0\0\0\2' >"$out/riff_writer/open-chunks"
 # The player's texts and device streams.
 here_root="$(cd "$here/.." && pwd)"
-mkdir -p "$out"/{number_rules,settings_ini,probe_source,pedal_models,credits,usb_pedal,evdev_events,serial_pedal}
+mkdir -p "$out"/{number_rules,key_text,settings_ini,probe_source,pedal_models,credits,usb_pedal,evdev_events,serial_pedal}
 printf '5' >"$out/number_rules/whole"
 printf ' \t-2.5e1 seconds' >"$out/number_rules/blanks-exponent"
 printf 'TRUE' >"$out/number_rules/word"
 printf 'COM3' >"$out/number_rules/com"
 printf 'Foot pedal (USB 05f3:00ff SN1)' >"$out/number_rules/usb"
+printf 'Ctrl+F10' >"$out/key_text/ctrl-f10"
+printf 'ctrl + alt+p' >"$out/key_text/lower-blanks"
+printf 'Shift+Meta++' >"$out/key_text/plus"
+printf 'Media Previous' >"$out/key_text/media"
 # The first-run defaults as the store writes them, and values that need escapes.
 {
     printf '[Setting]\nFirst Pedal=2\nLarge Change=5\nPlay Press=True\n'
