@@ -54,6 +54,12 @@ const QList<ActionInfo>& actionTable() {
          QStringLiteral("speed-normal"),
          QStringLiteral("Normal speed"),
          {}},
+        // Pause is free in word processors and browsers alike, and takes no
+        // modifier that would still be held while the stamp is typed.
+        {Action::Timestamp, 1125, QStringLiteral("timestamp"),
+         QStringLiteral("Type the time heard into the document"), QStringLiteral("Pause")},
+        {Action::GotoTimestamp, 1126, QStringLiteral("goto-timestamp"),
+         QStringLiteral("Go to the time selected in the document"), QStringLiteral("Shift+Pause")},
     };
     return table;
 }

@@ -24,6 +24,8 @@ enum class Action {
     SpeedUp,
     SpeedDown,
     SpeedNormal,
+    Timestamp,
+    GotoTimestamp,
 };
 
 /// One row of the action table.

@@ -7,6 +7,7 @@
 #include "player.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace velloran {
 
@@ -117,7 +118,16 @@ void HotKeys::run(Action action) {
     case Action::SpeedNormal:
         moveSpeed(-player_.display().speedValue);
         break;
+    case Action::Timestamp:
+    case Action::GotoTimestamp:
+        if (const auto handler = handlers_.find(action); handler != handlers_.end())
+            handler->second();
+        break;
     }
+}
+
+void HotKeys::setHandler(Action action, std::function<void()> handler) {
+    handlers_[action] = std::move(handler);
 }
 
 // The toolbar and the speed slider are disabled while the settings panel is

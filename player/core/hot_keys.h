@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 #include <optional>
 
 namespace velloran {
@@ -84,6 +85,10 @@ public:
     /// Runs the action named @p name (see commandNames()); false for an unknown name.
     bool runCommand(const QString& name);
 
+    /// Runs @p handler for @p action: for the actions whose rules live
+    /// elsewhere (timestamps). Without one the action does nothing.
+    void setHandler(Action action, std::function<void()> handler);
+
     /// Keys and commands that come while a conversion runs wait for its end.
     void setGate(CommandGate* gate) { gate_ = gate; }
 
@@ -102,6 +107,7 @@ private:
     Player& player_;
     HotKeySource& source_;
     KeyBindings bindings_ = KeyBindings::defaults();
+    std::map<Action, std::function<void()>> handlers_;
     CommandGate* gate_ = nullptr;
     FocusKeeper* focusKeeper_ = nullptr;
     bool registered_ = false;

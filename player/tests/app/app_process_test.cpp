@@ -662,6 +662,49 @@ TEST_F(OnePlayer, CommandsRunTheirActionsInTheRunningPlayer) {
     EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 5.0, 0.05);
 }
 
+TEST_F(OnePlayer, ATimestampIsTypedIntoTheFocusedWindowAndTheSelectedOneIsGoneTo) {
+    const QString wav = work.filePath(QStringLiteral("interview.wav"));
+    const QString typed = work.filePath(QStringLiteral("typed.txt"));
+    writeWav(wav, 100.0);
+    startWith(wav);
+    QProcess terminal;
+    terminal.start(QStringLiteral("xterm"),
+                   {QStringLiteral("-title"), QStringLiteral("Transcript"), QStringLiteral("-e"),
+                    QStringLiteral("sh"), QStringLiteral("-c"),
+                    QStringLiteral("stty -icanon -echo; exec cat > '%1'").arg(typed)});
+    ASSERT_TRUE(waitFor([] { return windowTitled(QStringLiteral("^Transcript$")); }));
+    QProcess::execute(QStringLiteral("xdotool"),
+                      {QStringLiteral("search"), QStringLiteral("--name"),
+                       QStringLiteral("^Transcript$"), QStringLiteral("windowfocus"),
+                       QStringLiteral("--sync")});
+    const auto xclip = [](const char* selection, const QByteArray& text) {
+        QProcess p;
+        p.start(QStringLiteral("xclip"), {QStringLiteral("-selection"), QLatin1String(selection)});
+        p.write(text);
+        p.closeWriteChannel();
+        p.waitForFinished(5000);
+    };
+    xclip("clipboard", "kept");
+    for (int i = 0; i < 13; ++i) // Large Change 5 s: at 65 s
+        EXPECT_EQ(command(QStringLiteral("forward")), 0);
+    EXPECT_EQ(command(QStringLiteral("timestamp")), 0);
+    EXPECT_TRUE(waitFor([&] { return fileBytes(typed) == "[00:01:05]"; }))
+        << fileBytes(typed).data();
+    QProcess paste;
+    paste.start(QStringLiteral("xclip"),
+                {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")});
+    paste.waitForFinished(5000);
+    EXPECT_EQ(paste.readAllStandardOutput(), "kept");
+
+    xclip("primary", "unclear at [00:00:07] here");
+    EXPECT_EQ(command(QStringLiteral("goto-timestamp")), 0);
+    QThread::msleep(500);
+    stopWith(SIGTERM);
+    EXPECT_NEAR(leadingNumber(setting(keys::CurrentPosition)), 7.0, 0.05);
+    terminal.kill();
+    terminal.waitForFinished(5000);
+}
+
 TEST_F(OnePlayer, ACommandWithNoPlayerRunningFails) {
     QString error;
     EXPECT_EQ(runLater({QStringLiteral("--command"), QStringLiteral("bookmark")}, &error), 1);

@@ -5,6 +5,7 @@
 #include "core/hot_keys.h"
 #include "core/media_remote.h"
 #include "core/pedal_controller.h"
+#include "core/timestamps.h"
 #include "fakes/fake_hot_keys.h"
 
 using namespace velloran;
@@ -39,7 +40,7 @@ TEST_F(HotKeysTest, RegistersTheBoundKeysAndRebindsThemLive) {
     EXPECT_EQ(source.registered.size(), HotKeys::commandNames().size());
     EXPECT_EQ(boundKeys(source.registered),
               (QStringList{"1110 Ctrl+F10", "1116 F9", "1114 F7", "1115 F8", "1111 F10", "1112 F11",
-                           "1113 Ctrl+F11"}));
+                           "1113 Ctrl+F11", "1125 Pause", "1126 Shift+Pause"}));
 
     // A hand-edited file: an unbinding, new keys, a slip that keeps its
     // default, and a key two actions share, which the first of them gets.
@@ -51,9 +52,10 @@ TEST_F(HotKeysTest, RegistersTheBoundKeysAndRebindsThemLive) {
     const KeyBindings loaded = KeyBindings::load(store);
     EXPECT_EQ(loaded.sharing(Action::SmallRewind), QList<Action>{Action::Stop});
     hotKeys.setBindings(loaded);
-    EXPECT_EQ(boundKeys(source.registered),
-              (QStringList{"1110 Ctrl+F10", "1119 F7", "1115 F8", "1111 Ctrl+Alt+B", "1112 F11",
-                           "1113 Ctrl+F11", "1122 Shift+Meta+Up"}));
+    EXPECT_EQ(
+        boundKeys(source.registered),
+        (QStringList{"1110 Ctrl+F10", "1119 F7", "1115 F8", "1111 Ctrl+Alt+B", "1112 F11",
+                     "1113 Ctrl+F11", "1122 Shift+Meta+Up", "1125 Pause", "1126 Shift+Pause"}));
     hotKeys.setBindings(loaded); // the same again: nothing to do
     EXPECT_EQ(KeyBindings::defaults().toolbarTooltips(Player::toolbarTooltips()),
               Player::toolbarTooltips());
@@ -312,6 +314,70 @@ TEST_F(HotKeysTest, NothingRunsInsideAConversionAndTheLastFileHandedOverWins) {
     EXPECT_TRUE(engine.calls.filter(first).isEmpty());
     EXPECT_EQ(prompts.messages,
               QStringList{"The pedal was not used while rec01.dss was being converted."});
+}
+
+} // namespace
+
+namespace {
+
+TEST(TimestampFormatTest, WritesAndFindsTimesInEachFormat) {
+    const struct {
+        const char* pattern;
+        double offset;
+        double position;
+        const char* written;
+    } cases[] = {
+        {"", 0, 65.97, "[00:01:05]"},
+        {"#h:mm:ss.d#", 0, 3723.56, "#1:02:03.5#"},
+        {"(mm:ss)", 0, 3723.5, "(62:03)"},
+        {"[hh:mm:ss]", 600, 5, "[00:10:05]"},
+    };
+    for (const auto& c : cases) {
+        const TimestampFormat format(QString::fromLatin1(c.pattern), c.offset);
+        const QString text = format.format(c.position);
+        EXPECT_EQ(text, QLatin1String(c.written));
+        const double tenth = std::floor(c.position * 10) / 10;
+        EXPECT_NEAR(format.find(QStringLiteral("said ") + text).value_or(-1),
+                    QString::fromLatin1(c.pattern).contains(QLatin1Char('d'))
+                        ? tenth
+                        : std::floor(c.position),
+                    1e-9)
+            << c.pattern;
+    }
+    const TimestampFormat plain;
+    for (const auto& [text, seconds] : std::vector<std::pair<const char*, double>>{
+             {"14:05", 845}, {"at 1:02:03.5 or so", 3723.5}, {"x12:34:567", -1}, {"no time", -1}})
+        EXPECT_EQ(plain.find(QString::fromLatin1(text)).value_or(-1), seconds) << text;
+}
+
+TEST_F(HotKeysTest, TimestampKeysTypeThePlaceAndGoToTheSelectedOne) {
+    struct : TextTyper, SelectionSource {
+        void type(const QString& text) override { typed << text; }
+        QString selectedText() override { return selected; }
+        QStringList typed;
+        QString selected;
+    } desktop;
+    Timestamps stamps(player, store, desktop, desktop);
+    int beeps = 0;
+    stamps.nothingFound = [&] {
+        ++beeps;
+    };
+    hotKeys.setHandler(Action::Timestamp, [&] { stamps.typeStamp(); });
+    hotKeys.setHandler(Action::GotoTimestamp, [&] { stamps.goToSelected(); });
+    hotKeys.runCommand(QStringLiteral("timestamp")); // no dictation yet
+    loadWithFile(100);
+    engine.setCurrentPosition(65.4);
+    store.writeIn(TimestampFormat::kGroup, "Offset", "3600");
+    hotKeys.runCommand(QStringLiteral("timestamp"));
+    EXPECT_EQ(desktop.typed, QStringList{"[01:01:05]"});
+
+    for (const char* selected : {"[01:00:07]", "[02:00:00]", "nothing", "[00:00:07]"}) {
+        engine.setCurrentPosition(50);
+        desktop.selected = QString::fromLatin1(selected);
+        hotKeys.runCommand(QStringLiteral("goto-timestamp"));
+    }
+    EXPECT_EQ(beeps, 2); // beyond the end, and no time at all; before the offset is 0
+    EXPECT_EQ(engine.currentPosition(), 0);
 }
 
 } // namespace

@@ -266,6 +266,8 @@ TEST(KeysDialog, RecordsKeysAndMarksTheOnesThatWouldNotAct) {
     QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("restoreDefaults")),
                       Qt::LeftButton);
     EXPECT_EQ(dialog.bindings(), KeyBindings::defaults());
+    dialog.setTimestampFormat({});
+    EXPECT_EQ(dialog.timestampFormat(), QStringLiteral("[hh:mm:ss]"));
     EXPECT_EQ(field("review")->text(), QStringLiteral("F11"));
     EXPECT_EQ(problem("speed-up"), QString());
 }
