@@ -36,7 +36,9 @@ cleanup() {
 trap cleanup EXIT
 
 if ((want_x)); then
-    unset QT_QPA_PLATFORM
+    # An X11 session on the private server, whatever session the tests are started from.
+    unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+    export XDG_SESSION_TYPE=x11
     for d in $(seq 90 190); do
         [[ -e /tmp/.X$d-lock || -e /tmp/.X11-unix/X$d ]] && continue
         # -noreset: the server would reset whenever its last client leaves

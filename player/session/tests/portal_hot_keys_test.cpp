@@ -149,7 +149,8 @@ TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
     EXPECT_EQ(seen, (QStringList{"open=CTRL+F10", "play=", "pause=", "play-pause=F9", "stop=",
                                  "rewind=", "forward=", "small-rewind=F7", "small-forward=F8",
                                  "bookmark=F10", "review=F11", "clear-bookmarks=CTRL+F11",
-                                 "speed-up=", "speed-down=", "speed-normal="}));
+                                 "speed-up=", "speed-down=", "speed-normal=", "timestamp=Pause",
+                                 "goto-timestamp=SHIFT+Pause"}));
     for (const PortalShortcut& s : portal.bound)
         EXPECT_FALSE(s.properties.value("description").toString().isEmpty());
 
