@@ -13,11 +13,13 @@
 #include "core/settings.h"
 #include "core/settings_panel.h"
 #include "core/settings_store.h"
+#include "core/timestamps.h"
 #include "core/volume_control.h"
 #include "devices/linux_pedal_devices.h"
 #include "engine/mpv_engine.h"
 #include "gui/about_dialog.h"
 #include "gui/conversion_window.h"
+#include "gui/desktop_text.h"
 #include "gui/keys_dialog.h"
 #include "gui/main_window.h"
 #include "gui/popup_hot_keys.h"
@@ -30,9 +32,11 @@
 #include "remote/mpris_service.h"
 #include "session/hot_key_sources.h"
 #include "session/remote_control.h"
+#include "session/xtest_typer.h"
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QFrame>
 #include <QLayout>
 #include <QTimer>
@@ -68,6 +72,9 @@ struct Application::Parts {
     std::unique_ptr<FocusKeeper> focusKeeper;
     std::unique_ptr<HotKeys> hotKeys;
     std::unique_ptr<PopupHotKeys> popupHotKeys;
+    std::unique_ptr<TextTyper> typer;
+    QtSelectionSource selection;
+    std::unique_ptr<Timestamps> timestamps;
 };
 
 namespace {
@@ -75,6 +82,32 @@ void bringForward(QWidget& window) {
     window.showNormal();
     window.raise();
     window.activateWindow();
+}
+/// A desktop notification: it tells without taking the keyboard from the
+/// program the typist types in, as a message box would.
+void notify(const QString& text) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    call << QStringLiteral("Velloran") << 0u << QStringLiteral("velloran")
+         << QStringLiteral("Velloran") << text << QStringList() << QVariantMap() << -1;
+    if (!QDBusConnection::sessionBus().send(call))
+        qWarning("velloran: %s", qUtf8Printable(text));
+}
+
+/// Typing on the keyboard reaches X clients only; in a Wayland session the
+/// typist's word processor is most likely not one, so the clipboard is used.
+std::unique_ptr<TextTyper> makeTextTyper() {
+    const bool waylandSession =
+        qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
+        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!waylandSession && QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto typer = std::make_unique<XTestTyper>();
+        if (typer->isConnected())
+            return typer;
+    }
+    return std::make_unique<ClipboardTyper>(notify);
 }
 } // namespace
 
@@ -143,6 +176,13 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     });
     p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
     p.hotKeys->setBindings(KeyBindings::load(p.store));
+    p.typer = makeTextTyper();
+    p.timestamps = std::make_unique<Timestamps>(*p.player, p.store, *p.typer, p.selection);
+    p.timestamps->nothingFound = [] {
+        QApplication::beep();
+    };
+    p.hotKeys->setHandler(Action::Timestamp, [this] { parts_->timestamps->typeStamp(); });
+    p.hotKeys->setHandler(Action::GotoTimestamp, [this] { parts_->timestamps->goToSelected(); });
     p.window->setToolbarTooltips(p.hotKeys->bindings().toolbarTooltips(Player::toolbarTooltips()));
     p.hotKeys->setGate(p.gate.get());
     p.hotKeys->activateMainWindow = [this] {
@@ -208,8 +248,14 @@ void Application::editKeys() {
         p.hotKeys->bindings(),
         [this](const KeyChord& key) { return parts_->keySource->isHeldElsewhere(key); },
         p.window.get());
+    dialog.setTimestampFormat(
+        p.store.readIn(TimestampFormat::kGroup, QStringLiteral("Format")).value_or(QString()));
     if (dialog.exec() == QDialog::Accepted) {
         dialog.bindings().save(p.store);
+        const QString format = dialog.timestampFormat();
+        p.store.writeIn(TimestampFormat::kGroup, QStringLiteral("Format"),
+                        format == TimestampFormat::kDefaultPattern ? std::nullopt
+                                                                   : std::optional(format));
         p.hotKeys->setBindings(dialog.bindings());
         p.popupHotKeys->setKeys(HotKeys::table(dialog.bindings()));
         p.window->setToolbarTooltips(dialog.bindings().toolbarTooltips(Player::toolbarTooltips()));

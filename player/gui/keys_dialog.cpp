@@ -1,7 +1,11 @@
 #include "keys_dialog.h"
 
+#include "core/timestamps.h"
+
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -91,6 +95,20 @@ KeysDialog::KeysDialog(const KeyBindings& bindings,
                 [this, action = info.action] { bind(action, std::nullopt); });
     }
 
+    auto* formatRow = new QHBoxLayout;
+    auto* formatCaption = new QLabel(QStringLiteral("&Timestamp format:"), this);
+    format_ = new QComboBox(this);
+    format_->setObjectName(QStringLiteral("timestampFormat"));
+    format_->setEditable(true);
+    format_->addItems({TimestampFormat::kDefaultPattern, QStringLiteral("[h:mm:ss.d]"),
+                       QStringLiteral("#h:mm:ss.d#"), QStringLiteral("(mm:ss)")});
+    format_->setToolTip(
+        QStringLiteral("hh or h: hours, mm: minutes, ss: seconds, d: tenths; the rest as written"));
+    formatCaption->setBuddy(format_);
+    formatRow->addWidget(formatCaption);
+    formatRow->addWidget(format_, 1);
+    outer->addLayout(formatRow);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     QPushButton* restore =
         buttons->addButton(QStringLiteral("Restore defaults"), QDialogButtonBox::ResetRole);
@@ -103,6 +121,14 @@ KeysDialog::KeysDialog(const KeyBindings& bindings,
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     outer->addWidget(buttons);
     showBindings();
+}
+
+QString KeysDialog::timestampFormat() const {
+    return format_->currentText().trimmed();
+}
+
+void KeysDialog::setTimestampFormat(const QString& pattern) {
+    format_->setCurrentText(pattern.isEmpty() ? TimestampFormat::kDefaultPattern : pattern);
 }
 
 void KeysDialog::bind(Action action, std::optional<KeyChord> key) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+class QComboBox;
 class QLabel;
 
 namespace velloran {
@@ -46,6 +47,9 @@ public:
 
     /// The bindings as the dialog has them now.
     const KeyBindings& bindings() const { return bindings_; }
+    /// The format the timestamp key types, as chosen or written in its list.
+    QString timestampFormat() const;
+    void setTimestampFormat(const QString& pattern);
 
 private:
     struct Row {
@@ -59,6 +63,7 @@ private:
     KeyBindings bindings_;
     std::function<bool(const KeyChord&)> heldElsewhere_;
     std::map<Action, Row> rows_;
+    QComboBox* format_ = nullptr;
 };
 
 } // namespace velloran
