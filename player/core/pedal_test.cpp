@@ -160,7 +160,7 @@ void PedalTest::onButton(int code, bool down) {
 
 void PedalTest::show(int pedal, bool down) {
     // A fourth pedal has no action, so nothing to show either.
-    if (pedal < 1 || pedal > int(pressed_.size()))
+    if (pedal < 1 || pedal > static_cast<int>(pressed_.size()))
         return;
     pressed_[static_cast<std::size_t>(pedal - 1)] = down;
     emit changed();

@@ -120,6 +120,7 @@ void LinuxUsbPedal::attach() {
         model_ = *model;
         hasModel_ = true;
     }
+    const bool listed = hasModel_;
     // Raw reports for a HID model, or for a device the kernel gives no events.
     const bool raw = hasModel_ ? model_.kind == PedalModel::Hid : !device.hasEvdev();
     if (!hasModel_) {
@@ -153,9 +154,10 @@ void LinuxUsbPedal::attach() {
             KeyBits states;
             if (readKeyStates(fd.get(), states))
                 node->keys = states;
-            // A pedal seen as a mouse would also click (and its presses land
-            // wherever the pointer is) in the program being typed in.
-            if (hasModel_ && (model_.kind == PedalModel::Keys || entry.pointer)) {
+            // A known pedal seen as a mouse would also click (wherever the
+            // pointer is) in the program being typed in; a mouse no table
+            // names is left alone.
+            if (hasModel_ && (model_.kind == PedalModel::Keys || (listed && entry.pointer))) {
                 node->grabbed = system_.grab(fd.get(), true);
                 if (!node->grabbed)
                     qCWarning(lcUsbPedal).noquote()
@@ -215,7 +217,7 @@ void LinuxUsbPedal::onHotplug() {
 }
 
 bool LinuxUsbPedal::pedalHeld(int pedal) const {
-    if (pedal < 1 || pedal > int(held_.size()) || !isAttached())
+    if (pedal < 1 || pedal > static_cast<int>(held_.size()) || !isAttached())
         return false;
     drain();
     return held_[static_cast<std::size_t>(pedal - 1)];
