@@ -298,8 +298,6 @@ TEST_F(PlayerTest, OpenCommandOpensTheChosenFileAndRemembersIt) {
     EXPECT_EQ(prompts.lastStartFolder, dir.path());
     ASSERT_EQ(prompts.lastFilters.size(), 8);
     EXPECT_EQ(prompts.lastFilters[4].patterns, QStringList({"*.asf", "*.wma"}));
-    EXPECT_EQ(prompts.lastFilters[6].text, QStringLiteral("All Files(*.*)"));
-    EXPECT_TRUE(prompts.lastFilters[7].patterns.contains(QStringLiteral("*.m4a")));
     EXPECT_EQ(engine.fileName(), chosen);
     pump();
     EXPECT_EQ(store.values[keys::CurrentFile], chosen);
