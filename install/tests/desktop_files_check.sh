@@ -31,6 +31,10 @@ grep -q "^Exec=$prefix/lib/velloran/velloran %f$" "$share/applications/velloran.
 grep -q '^audio/x-dss=.*velloran.desktop' "$share/applications/mimeinfo.cache" ||
     fail "the desktop cache does not offer the player for DSS files"
 grep -q '^audio/x-dvi-voice' "$share/mime/types" || fail "the MIME cache lacks the DVI type"
+grep -q '^audio/mp4=.*velloran.desktop' "$share/applications/mimeinfo.cache" || fail "M4A not offered"
+for id in $(grep -o '^[0-9a-f]\{4\}:[0-9a-f]\{4\}' "$src/install/pedal-models.txt"); do # input and hidraw
+    [[ $(grep -c "{idVendor}==\"${id%:*}\", ATTRS{idProduct}==\"${id#*:}\", TAG" "$prefix/lib/udev/rules.d/"*) == 2 ]] || fail "udev: $id"
+done
 [[ -s "$share/icons/hicolor/icon-theme.cache" ]] || fail "no icon cache"
 for size in 16 22 24 32 48 64 128 256; do
     [[ -s "$share/icons/hicolor/${size}x${size}/apps/velloran.png" ]] || fail "no ${size}px icon"

@@ -88,7 +88,8 @@ struct PedalSignal {
 };
 
 /// A USB foot pedal: an evdev button or keyboard pedal, or a raw HID pedal.
-/// Pedals are numbered 1 (left), 2 (middle), 3 (right), as the game port's.
+/// Pedals are numbered 1 (left), 2 (middle), 3 (right), as the game port's;
+/// a model's fourth pedal is 4, which no action is bound to.
 class UsbPedal : public QObject {
     Q_OBJECT
 public:
@@ -111,7 +112,7 @@ public:
     /// Why the last attempt found or opened no device (empty when attached).
     virtual QString lastError() const = 0;
 
-    /// Live held state of pedal 1..3 at the moment of the call.
+    /// Live held state of pedal 1..4 at the moment of the call.
     virtual bool pedalHeld(int pedal) const = 0;
 
     /// Port texts of the USB pedals present now, for the Port list.

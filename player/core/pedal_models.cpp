@@ -75,6 +75,10 @@ const char* kindWord(PedalModel::Kind kind) {
     return "";
 }
 
+// Marks the optional fourth pedal where the name would begin, so that lines
+// without one read as before.
+const QString kFourthPrefix = QStringLiteral("pedal4=");
+
 std::optional<quint16> hex16(const QString& text) {
     bool ok = false;
     const uint value = text.toUInt(&ok, 16);
@@ -89,7 +93,7 @@ int PedalModel::pedalOf(const PedalSignal& signal) const {
     for (int i = 0; i < 3; ++i)
         if (pedals[static_cast<std::size_t>(i)] == signal)
             return i + 1;
-    return 0;
+    return fourth.kind != PedalSignal::None && fourth == signal ? 4 : 0;
 }
 
 QString PedalModel::usbId() const {
@@ -141,6 +145,8 @@ QString modelLine(const PedalModel& model) {
     QStringList fields = {model.usbId(), QString::fromLatin1(kindWord(model.kind))};
     for (const PedalSignal& signal : model.pedals)
         fields << signalText(signal);
+    if (model.fourth.kind != PedalSignal::None)
+        fields << kFourthPrefix + signalText(model.fourth);
     fields << model.name.simplified();
     return fields.join(QLatin1Char(' '));
 }
@@ -196,12 +202,25 @@ ModelParse parseModels(const QString& text, const QString& source) {
         }
         if (!good)
             continue;
+        qsizetype nameField = 5;
+        if (fields[5].startsWith(kFourthPrefix)) {
+            const QString fourthText = fields[5].mid(kFourthPrefix.size());
+            const auto signal = parseSignal(fourthText, model.kind);
+            if (!signal || fields.size() < 7) {
+                fail(signal ? QStringLiteral("the name is missing")
+                            : QStringLiteral("\"%1\" is not a fourth pedal").arg(fourthText));
+                continue;
+            }
+            model.fourth = *signal;
+            nameField = 6;
+        }
         if (model.pedals[0] == model.pedals[1] || model.pedals[0] == model.pedals[2] ||
-            model.pedals[1] == model.pedals[2]) {
+            model.pedals[1] == model.pedals[2] ||
+            (model.fourth.kind != PedalSignal::None && model.pedalOf(model.fourth) != 4)) {
             fail(QStringLiteral("two pedals share one code"));
             continue;
         }
-        model.name = fields.mid(5).join(QLatin1Char(' '));
+        model.name = fields.mid(nameField).join(QLatin1Char(' '));
         result.models.push_back(model);
     }
     return result;

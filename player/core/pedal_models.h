@@ -15,12 +15,14 @@ namespace velloran {
 /// What the USB pedals are: one line a model, from the file shipped beside
 /// the program and the user's own file of learned models.
 ///
-/// A line is "vendor:product kind left middle right name", e.g.
+/// A line is "vendor:product kind left middle right [pedal4=signal] name", e.g.
 ///   05f3:00ff buttons BTN_0 BTN_1 BTN_2 VEC USB Footpedal
 ///   1234:5678 keys    KEY_B KEY_A KEY_C Three-key pedal
-///   1234:5679 hid     0:01  0:02  0:04  Raw pedal
+///   1234:5679 hid     0:01  0:02  0:04  pedal4=3:02 Raw pedal
 /// Codes are evdev names or numbers; a HID pedal is a report byte and a
-/// hexadecimal bit mask. Blank lines and lines starting with "#" are skipped.
+/// hexadecimal bit mask. The three pedals are the settings' first, second and
+/// third; a fourth is read (pedal 4) but has no action. Blank lines and lines
+/// starting with "#" are skipped.
 struct PedalModel {
     enum Kind { Buttons, Keys, Hid };
     quint16 vendor = 0;
@@ -28,8 +30,9 @@ struct PedalModel {
     Kind kind = Buttons;
     std::array<PedalSignal, 3> pedals{}; ///< left, middle, right
     QString name;
+    PedalSignal fourth; ///< kind None: the model has no fourth pedal
 
-    /// The pedal (1..3) a signal stands for, 0 when it is none of them.
+    /// The pedal (1..4) a signal stands for, 0 when it is none of them.
     int pedalOf(const PedalSignal& signal) const;
     /// "05f3:00ff", the id the port text carries.
     QString usbId() const;

@@ -159,7 +159,10 @@ void PedalTest::onButton(int code, bool down) {
 }
 
 void PedalTest::show(int pedal, bool down) {
-    pressed_.at(pedal - 1) = down;
+    // A fourth pedal has no action, so nothing to show either.
+    if (pedal < 1 || pedal > static_cast<int>(pressed_.size()))
+        return;
+    pressed_[static_cast<std::size_t>(pedal - 1)] = down;
     emit changed();
 }
 

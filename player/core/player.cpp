@@ -61,6 +61,13 @@ QList<UserPrompts::FileFilter> Player::openFilters() {
          {QStringLiteral("*.asf"), QStringLiteral("*.wma")}},
         {QStringLiteral("DSS Files (*.dss)"), {QStringLiteral("*.dss")}},
         {QStringLiteral("All Files(*.*)"), {QStringLiteral("*")}},
+        // What phones and today's recorders write; the engine plays them as they are.
+        {QStringLiteral("Other audio (*.flac *.ogg *.oga *.opus *.m4a *.aac *.mp4 *.amr *.3gp "
+                        "*.webm)"),
+         {QStringLiteral("*.flac"), QStringLiteral("*.ogg"), QStringLiteral("*.oga"),
+          QStringLiteral("*.opus"), QStringLiteral("*.m4a"), QStringLiteral("*.aac"),
+          QStringLiteral("*.mp4"), QStringLiteral("*.amr"), QStringLiteral("*.3gp"),
+          QStringLiteral("*.webm")}},
     };
 }
 

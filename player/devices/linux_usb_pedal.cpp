@@ -120,6 +120,7 @@ void LinuxUsbPedal::attach() {
         model_ = *model;
         hasModel_ = true;
     }
+    const bool listed = hasModel_;
     // Raw reports for a HID model, or for a device the kernel gives no events.
     const bool raw = hasModel_ ? model_.kind == PedalModel::Hid : !device.hasEvdev();
     if (!hasModel_) {
@@ -153,7 +154,10 @@ void LinuxUsbPedal::attach() {
             KeyBits states;
             if (readKeyStates(fd.get(), states))
                 node->keys = states;
-            if (hasModel_ && model_.kind == PedalModel::Keys) {
+            // A known pedal seen as a mouse would also click (wherever the
+            // pointer is) in the program being typed in; a mouse no table
+            // names is left alone.
+            if (hasModel_ && (model_.kind == PedalModel::Keys || (listed && entry.pointer))) {
                 node->grabbed = system_.grab(fd.get(), true);
                 if (!node->grabbed)
                     qCWarning(lcUsbPedal).noquote()
@@ -180,9 +184,11 @@ void LinuxUsbPedal::attach() {
     lastError_.clear();
     held_ = {};
     for (auto& node : nodes_)
-        for (int pedal = 1; hasModel_ && pedal <= 3 && !node->hidraw; ++pedal) {
-            const PedalSignal& s = model_.pedals[static_cast<std::size_t>(pedal - 1)];
-            if (node->keys.test(static_cast<std::size_t>(s.code)))
+        for (std::size_t key = 0; hasModel_ && !node->hidraw && key < node->keys.size(); ++key) {
+            if (!node->keys.test(key))
+                continue;
+            const int pedal = model_.pedalOf({PedalSignal::Code, static_cast<int>(key), 0, 0});
+            if (pedal != 0)
                 held_[static_cast<std::size_t>(pedal - 1)] = true;
         }
     emit attached();
@@ -211,7 +217,7 @@ void LinuxUsbPedal::onHotplug() {
 }
 
 bool LinuxUsbPedal::pedalHeld(int pedal) const {
-    if (pedal < 1 || pedal > 3 || !isAttached())
+    if (pedal < 1 || pedal > static_cast<int>(held_.size()) || !isAttached())
         return false;
     drain();
     return held_[static_cast<std::size_t>(pedal - 1)];

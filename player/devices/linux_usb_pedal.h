@@ -17,8 +17,9 @@ namespace velloran::devices {
 
 /// A USB pedal on Linux: its evdev nodes (button and keyboard pedals) or its
 /// hidraw nodes (raw HID pedals), found in sysfs by vendor, product and
-/// serial, and decoded by its model. A keyboard pedal is grabbed
-/// (EVIOCGRAB) while enabled, so its keys reach only the player. Unplugging
+/// serial, and decoded by its model. A keyboard pedal, and a known pedal the
+/// kernel takes for a mouse, is grabbed (EVIOCGRAB) while enabled, so its
+/// keys and clicks reach only the player. Unplugging
 /// ends every hold; the pedal is taken again when it comes back.
 /// Delete it with deleteLater() from its own signals' slots.
 class LinuxUsbPedal final : public UsbPedal {
@@ -90,7 +91,7 @@ private:
     int retries_ = 0;
     // Mutable: a held query reads what the device has sent since, as the
     // hold loop lets no events run.
-    mutable std::array<bool, 3> held_{};
+    mutable std::array<bool, 4> held_{};
     mutable std::deque<Change> pending_;
     mutable bool deliverQueued_ = false;
 };

@@ -56,7 +56,7 @@ struct FakeSystem {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text.toUtf8() + '\n');
     }
-    static QString capabilities(std::initializer_list<int> keys) {
+    static QString capabilities(const std::vector<int>& keys) {
         // Words of 64 bits, the highest first, as sysfs prints them.
         std::vector<qulonglong> words(KEY_CNT / 64 + 1, 0);
         for (int k : keys)
@@ -69,7 +69,7 @@ struct FakeSystem {
         return text.join(' ');
     }
     QString addEvdev(int n, quint16 vendor, quint16 product, const QString& name,
-                     std::initializer_list<int> keys, bool mouse = false, int bus = 3,
+                     const std::vector<int>& keys, bool mouse = false, int bus = 3,
                      const QString& uniq = {}) {
         const QString d = sys() + QStringLiteral("/class/input/event%1/device/").arg(n);
         write(d + "id/bustype", QStringLiteral("%1").arg(bus, 4, 16, QLatin1Char('0')));
@@ -294,7 +294,7 @@ TEST(LinuxUsbPedalTest, RawHidReportsGiveEachPedalByByteAndMask) {
 /// The whole road: a pedal's recorded events drive the player's actions.
 struct PlayerOverUsb {
     FakeSystem fs;
-    Models models{kModels};
+    Models models;
     velloran::testing::FakeEngine engine;
     velloran::testing::MemorySettingsStore store;
     velloran::testing::RecordingPrompts prompts;
@@ -306,7 +306,7 @@ struct PlayerOverUsb {
     int passes = 0;
     std::function<void(int pass)> duringHold;
 
-    PlayerOverUsb() {
+    explicit PlayerOverUsb(const QByteArray& modelText = kModels) : models(modelText) {
         player.setUsbPedal(&usb);
         pedals = std::make_unique<PedalController>(player);
         pedals->minimumPass = std::chrono::microseconds(0);
@@ -329,23 +329,56 @@ struct PlayerOverUsb {
     }
 };
 
-TEST(UsbPedalDrivesThePlayer, ForwardHoldEndsAtTheReleaseAndPlayToggles) {
-    PlayerOverUsb rig;
-    const QString node = rig.fs.addEvdev(3, 0x05f3, 0x00ff, "VEC", {BTN_0, BTN_1, BTN_2});
-    ASSERT_TRUE(rig.player.selectPedalDevice(QStringLiteral("USB 05f3:00ff")));
-    rig.engine.setCurrentPosition(100);
-    rig.duringHold = [&](int pass) {
-        if (pass == 6)
-            rig.fs.send(node, key(BTN_0, 0));
-    };
-    rig.fs.send(node, key(BTN_0, 1));
-    pump();
-    // The jump, five passes, the pass that read the release, and the final refresh.
-    EXPECT_EQ(rig.engine.currentPosition(), 100 + 5 + 6);
-    rig.duringHold = nullptr;
-    rig.fs.send(node, key(BTN_1, 1) + key(BTN_1, 0));
-    pump();
-    EXPECT_EQ(rig.engine.currentState(), MediaEngine::Running);
+TEST(UsbPedalDrivesThePlayer, EachShippedPedalHoldsForwardAndRewindAndTogglesPlay) {
+    QFile shipped(QStringLiteral(VELLORAN_SOURCE_DIR "/install/pedal-models.txt"));
+    ASSERT_TRUE(shipped.open(QIODevice::ReadOnly));
+    const QByteArray models = shipped.readAll();
+    using namespace std::string_literals;
+    // Pedal 1, 2, 3 (and 4) alone down: evdev codes, or raw reports and then all up.
+    const std::vector<std::tuple<QString, std::vector<int>, std::vector<std::string>, bool>> pedals{
+        {"05f3:00ff", {BTN_0, BTN_1, BTN_2}, {}, false},
+        {"07b4:0218", {}, {"\1\0\0"s, "\0\1\0"s, "\0\0\1"s, "\0\0\0"s}, false},
+        {"07b4:025f", {}, {"\0\0\1\0"s, "\0\0\2\0"s, "\0\0\4\0"s, "\0\0\0\2"s, "\0\0\0\0"s}, false},
+        {"0911:1844", {}, {"\4\0\0"s, "\2\0\0"s, "\1\0\0"s, "\0\0\0"s}, false},
+        {"0911:091a", {}, {"\4\0\0"s, "\2\0\0"s, "\1\0\0"s, "\x08\0\0"s, "\0\0\0"s}, false},
+        {"33a2:0218", {BTN_TRIGGER, BTN_THUMB2, BTN_THUMB}, {}, true},
+        {"15d8:0024", {}, {"\1\0\0\0"s, "\2\0\0\0"s, "\4\0\0\0"s, "\0\0\0\0"s}, false}};
+    for (const auto& [id, codes, reports, mouse] : pedals) {
+        SCOPED_TRACE(id.toStdString());
+        PlayerOverUsb rig(models);
+        const auto vendor = id.left(4).toUShort(nullptr, 16),
+                   product = id.mid(5).toUShort(nullptr, 16);
+        const QString node = codes.empty()
+                                 ? rig.fs.addHidraw(1, vendor, product, "Pedal")
+                                 : rig.fs.addEvdev(1, vendor, product, "Pedal", codes, mouse);
+        const auto press = [&](std::size_t n, bool down) {
+            rig.fs.send(node, codes.empty() ? reports[down ? n - 1 : reports.size() - 1]
+                                            : key(codes[n - 1], down));
+            pump(5);
+        };
+        ASSERT_TRUE(rig.player.selectPedalDevice(QStringLiteral("USB ") + id));
+        EXPECT_EQ(rig.usb.presentPorts().size(), 1) << "offered, a mouse too";
+        EXPECT_EQ(rig.fs.log.filter("grab").size(), mouse ? 1 : 0);
+        // The jump, five passes, the pass that read the release, and the final refresh.
+        for (const auto& [n, moved] : {std::pair{1, 5 + 6}, std::pair{3, -5 - 6}}) {
+            rig.engine.setCurrentPosition(100);
+            rig.passes = 0;
+            rig.duringHold = [&, n = n](int pass) {
+                if (pass == 6)
+                    press(n, false);
+            };
+            press(n, true);
+            EXPECT_EQ(rig.engine.currentPosition(), 100 + moved) << "pedal " << n;
+        }
+        rig.duringHold = nullptr;
+        press(2, true);
+        press(2, false);
+        EXPECT_EQ(rig.engine.currentState(), MediaEngine::Running);
+        if (reports.size() == 5) { // a fourth pedal is read, and has no action
+            press(4, true);
+            EXPECT_TRUE(rig.usb.pedalHeld(4));
+        }
+    }
 }
 
 TEST(UsbPedalDrivesThePlayer, UnplugMidHoldEndsItAndTheReplugIsTaken) {

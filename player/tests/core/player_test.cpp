@@ -296,7 +296,7 @@ TEST_F(PlayerTest, OpenCommandOpensTheChosenFileAndRemembersIt) {
     prompts.openFileAnswers << chosen;
     player.toolbarClick(Player::OpenButton);
     EXPECT_EQ(prompts.lastStartFolder, dir.path());
-    ASSERT_EQ(prompts.lastFilters.size(), 7);
+    ASSERT_EQ(prompts.lastFilters.size(), 8);
     EXPECT_EQ(prompts.lastFilters[4].patterns, QStringList({"*.asf", "*.wma"}));
     EXPECT_EQ(engine.fileName(), chosen);
     pump();

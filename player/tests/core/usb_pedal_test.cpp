@@ -52,7 +52,7 @@ TEST(PedalModels, LinesOfEachKindAreRead) {
         parseModels(QStringLiteral("# comment\n\n"
                                    "05f3:00ff buttons BTN_0 BTN_1 BTN_2 VEC USB Footpedal\n"
                                    "1A86:E026 keys KEY_B KEY_A 0x2e Three  keys\n"
-                                   "0b33:0030 hid 0:01 0:02 1:80 Raw\n"),
+                                   "0b33:0030 hid 0:01 0:02 1:80 pedal4=2:01 Raw\n"),
                     QStringLiteral("models"));
     ASSERT_TRUE(parsed.errors.isEmpty()) << parsed.errors.join('\n').toStdString();
     ASSERT_EQ(parsed.models.size(), 3u);
@@ -66,6 +66,7 @@ TEST(PedalModels, LinesOfEachKindAreRead) {
     EXPECT_EQ(parsed.models[1].pedals[2].code, KEY_C);
     EXPECT_EQ(parsed.models[1].name, QStringLiteral("Three keys"));
     EXPECT_EQ(parsed.models[2].pedals[2], (PedalSignal{PedalSignal::Bit, 0, 1, 0x80}));
+    EXPECT_EQ(parsed.models[2].pedalOf({PedalSignal::Bit, 0, 2, 0x01}), 4);
     // Written back, each line reads as the same model.
     for (const PedalModel& model : parsed.models) {
         const ModelParse again = parseModels(modelLine(model), QStringLiteral("again"));
@@ -86,11 +87,12 @@ TEST(PedalModels, BrokenLinesAreReportedWithTheirNumberAndSkipped) {
                                    "1111:2222 hid 0:03 0:04 0:08 Two bits\n"
                                    "1111:2222 keys KEY_B KEY_B KEY_C Twice\n"
                                    "1111:2222 keys KEY_B\n"
+                                   "1111:2222 hid 0:01 0:02 0:04 pedal4=0:01 Fourth twice\n"
                                    "2222:3333 hid 0:01 0:02 0:04 Good too"),
                     QStringLiteral("user.txt"));
     ASSERT_EQ(parsed.models.size(), 2u);
     EXPECT_EQ(parsed.models[1].name, QStringLiteral("Good too"));
-    ASSERT_EQ(parsed.errors.size(), 6);
+    ASSERT_EQ(parsed.errors.size(), 7);
     const QStringList lines = {
         "user.txt:2:", "user.txt:4:", "user.txt:5:", "user.txt:6:", "user.txt:7:", "user.txt:8:"};
     for (int i = 0; i < 6; ++i)
@@ -278,6 +280,7 @@ TEST(UsbPedalTestDialog, ShowsEachPedalAndReportsAnAbsentPedal) {
         EXPECT_EQ(usb.deviceId(), QStringLiteral("05f3:00ff"));
         usb.press(1);
         usb.press(3);
+        usb.press(4); // a model's fourth pedal has no picture
         EXPECT_TRUE(test.pressed(1));
         EXPECT_FALSE(test.pressed(2));
         EXPECT_TRUE(test.pressed(3));

@@ -126,12 +126,15 @@ TEST_F(MimeTypes, TheDesktopEntryListsEachTypeByItsOwnName) {
     for (const QString& type : types) {
         const QMimeType known = db.mimeTypeForName(type);
         EXPECT_TRUE(known.isValid()) << type.toStdString();
-        // An alias works in some file managers and not in others.
-        EXPECT_EQ(known.name(), type);
+        // An alias works in some file managers and not in others: the type's
+        // own name goes with it.
+        EXPECT_TRUE(types.contains(known.name())) << type.toStdString();
     }
-    for (const char* wanted : {"audio/x-wav", "audio/mpeg", "audio/midi", "audio/x-ms-wma",
-                               "audio/x-dss", "audio/x-dvi-voice"})
-        EXPECT_TRUE(types.contains(QLatin1String(wanted))) << wanted;
+    for (const char* wanted :
+         {"audio/x-wav", "audio/mpeg", "audio/midi", "audio/x-ms-wma", "audio/x-dss",
+          "audio/x-dvi-voice", "audio/flac", "audio/ogg", "audio/x-opus+ogg", "audio/mp4",
+          "audio/aac", "audio/x-m4a", "audio/amr", "audio/3gpp", "audio/webm"})
+        EXPECT_TRUE(types.contains(QLatin1String(wanted), Qt::CaseInsensitive)) << wanted;
 }
 
 } // namespace

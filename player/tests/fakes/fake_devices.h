@@ -85,7 +85,7 @@ public:
 
     // ---- test controls ----
     bool present = true;
-    bool held[4] = {};
+    bool held[5] = {}; // by pedal, 1..4
     Identity id{0x05f3, 0x00ff, false, QStringLiteral("Test Pedal")};
     QStringList ports;
     QStringList calls;

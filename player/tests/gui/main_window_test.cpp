@@ -204,10 +204,12 @@ TEST_F(MainWindowTest, PositionDisplayPaintsAtOnceWithoutTheEventLoop) {
 TEST(QtUserPrompts, FilterTextIsInQtSyntax) {
     const QString text = QtUserPrompts::qtFilterText(Player::openFilters());
     const QStringList entries = text.split(QStringLiteral(";;"));
-    ASSERT_EQ(entries.size(), 7);
+    ASSERT_EQ(entries.size(), 8);
     EXPECT_EQ(entries[1], QStringLiteral("MP3 (*.mp3 *.m3u)"));
     EXPECT_EQ(entries[4], QStringLiteral("Windows Media Files (*.asf *.wma)"));
     EXPECT_EQ(entries[6], QStringLiteral("All Files (*)"));
+    EXPECT_EQ(entries[7], QStringLiteral("Other audio (*.flac *.ogg *.oga *.opus *.m4a *.aac "
+                                         "*.mp4 *.amr *.3gp *.webm)"));
 }
 
 TEST(SplashWindow, AClickHandsOverAtOnceAndTheTimerNeverFiresAfter) {
