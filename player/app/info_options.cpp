@@ -14,9 +14,10 @@ int answerInfoOption(int argc, const char* const* argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0) {
         std::printf("Usage: velloran [FILE]\n"
-                    "       velloran --version | --help\n"
+                    "       velloran --stats | --version | --help\n"
                     "Plays recorded dictation in a strip that stays above other windows.\n"
-                    "FILE is opened at once; without it the remembered dictation is.\n");
+                    "FILE is opened at once; without it the remembered dictation is.\n"
+                    "--stats prints today's and the last 7 days' work.\n");
         return 0;
     }
     return -1;

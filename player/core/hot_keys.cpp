@@ -40,7 +40,8 @@ QStringList HotKeys::commandNames() {
     QStringList names;
     for (const HotKeyBinding& key : table())
         names << key.name;
-    names << QStringLiteral("play-pause") << QStringLiteral("rewind") << QStringLiteral("forward");
+    names << QStringLiteral("play-pause") << QStringLiteral("rewind") << QStringLiteral("forward")
+          << QStringLiteral("next-dictation") << QStringLiteral("previous-dictation");
     return names;
 }
 
@@ -121,6 +122,10 @@ bool HotKeys::runCommand(const QString& name) {
         player_.toolbarClick(Player::RewindButton);
     } else if (name == QLatin1String("forward")) {
         player_.toolbarClick(Player::ForwardButton);
+    } else if (name == QLatin1String("next-dictation") ||
+               name == QLatin1String("previous-dictation")) {
+        if (openNeighbour)
+            openNeighbour(name.startsWith(QLatin1Char('n')) ? 1 : -1);
     } else {
         return false;
     }

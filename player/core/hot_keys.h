@@ -73,6 +73,9 @@ public:
     /// Keys and commands that come while a conversion runs wait for its end.
     void setGate(CommandGate* gate) { gate_ = gate; }
 
+    /// Opens the audio file after (+1) or before (-1) the current one in its
+    /// folder: next-dictation and previous-dictation.
+    std::function<void(int step)> openNeighbour;
     /// Brings the main window forward before the clear question is asked.
     std::function<void()> activateMainWindow;
     /// Where the focus goes back after a dialog a key or command opened; none

@@ -184,7 +184,14 @@ TEST_F(HotKeysTest, CommandsRunTheSameActionsAsTheKeysAndTheToolbar) {
 
     for (const char* bad : {"", "Bookmark", "stop", "open "})
         EXPECT_FALSE(hotKeys.runCommand(QString::fromLatin1(bad))) << bad;
-    EXPECT_EQ(HotKeys::commandNames().size(), 9);
+    QList<int> steps;
+    hotKeys.openNeighbour = [&](int step) {
+        steps << step;
+    };
+    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("next-dictation")));
+    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("previous-dictation")));
+    EXPECT_EQ(steps, (QList<int>{1, -1}));
+    EXPECT_EQ(HotKeys::commandNames().size(), 11);
 }
 
 } // namespace
