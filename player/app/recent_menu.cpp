@@ -1,6 +1,7 @@
 #include "recent_menu.h"
 
 #include "core/dictation_library.h"
+#include "core/file_names.h"
 #include "library/sqlite_dictation_store.h"
 
 #include <QMenu>
@@ -23,6 +24,8 @@ void attachRecentMenu(QToolButton& button, DictationLibrary& library,
         for (const DictationRecord& record : recent) {
             QAction* action = menu->addAction(DictationLibrary::recentText(record));
             action->setToolTip(record.path);
+            // Gone (deleted, or on a share not mounted now): shown, not offered.
+            action->setEnabled(statFile(record.path).has_value());
             QObject::connect(action, &QAction::triggered, menu,
                              [open, path = record.path] { open(path); });
         }

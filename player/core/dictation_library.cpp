@@ -148,7 +148,8 @@ std::optional<DictationRecord> DictationLibrary::opened(const QString& path, dou
     return current_;
 }
 
-void DictationLibrary::progress(const QString& path, double position, int speedNotch) {
+void DictationLibrary::progress(const QString& path, double position, int speedNotch,
+                                bool playing) {
     if (!current_ || path != current_->path || !std::isfinite(position))
         return;
     DictationRecord& r = *current_;
@@ -166,9 +167,10 @@ void DictationLibrary::progress(const QString& path, double position, int speedN
             work_.spent += counted;
         }
         lastActivity_ = at;
-        // Only playing through counts as heard: a seek forward skips audio.
+        // Only playing through counts as heard: a skip or a seek forward passes audio by.
         const double step = position - lastPosition_;
-        if (lastPosition_ >= 0 && step > 0 && step <= kPlayStepSeconds && position > r.played) {
+        if (playing && lastPosition_ >= 0 && step > 0 && step <= kPlayStepSeconds &&
+            position > r.played) {
             work_.audio += position - std::max(r.played, lastPosition_);
             r.played = position;
         }

@@ -89,9 +89,10 @@ public:
     /// new) becomes the current one and is returned for the place, bookmarks
     /// and speed to be restored. Nothing when the library is off.
     std::optional<DictationRecord> opened(const QString& path, double length);
-    /// The position of the file in the engine moved. Positions of any other
-    /// file than the current dictation are ignored (one still closing).
-    void progress(const QString& path, double position, int speedNotch);
+    /// The position of the file in the engine moved (or not: time passes).
+    /// Positions of any other file than the current dictation are ignored
+    /// (one still closing). Only while @p playing is audio heard.
+    void progress(const QString& path, double position, int speedNotch, bool playing = true);
     /// The bookmarks of @p path are now @p positions.
     void bookmarksChanged(const QString& path, const QList<double>& positions);
     /// Writes what is not written yet.

@@ -46,7 +46,8 @@ void LibraryWiring::onFileOpened() {
 
 void LibraryWiring::onProgress() {
     MediaEngine& engine = player_.engine();
-    library_.progress(engine.fileName(), engine.currentPosition(), player_.display().speedValue);
+    library_.progress(engine.fileName(), engine.currentPosition(), player_.display().speedValue,
+                      engine.currentState() == MediaEngine::Running);
 }
 
 void LibraryWiring::openNeighbour(int step) {

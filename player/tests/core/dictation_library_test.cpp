@@ -19,9 +19,9 @@ protected:
                                  return clockNow;
                              }};
 
-    void at(double seconds, double position) {
+    void at(double seconds, double position, bool playing = true) {
         clockNow = clockNow.addMSecs(qint64(seconds * 1000));
-        library.progress(library.current()->path, position, 0);
+        library.progress(library.current()->path, position, 0, playing);
     }
 };
 
@@ -72,17 +72,18 @@ TEST_F(DictationLibraryTest, TimeAndAudioCountOnlyWhilePlayingThrough) {
     at(1, 30);   // a rewind
     at(1, 41);   // heard already
     at(1, 42);
+    at(1, 43, false); // a small skip while paused
     library.flush();
     const DictationRecord& r = memory.records.first();
-    EXPECT_EQ(r.place, 42);
+    EXPECT_EQ(r.place, 43);
     EXPECT_EQ(r.played, 42);
-    EXPECT_DOUBLE_EQ(r.spent, 1 + 1 + 1 + 1 + 120 + 1 + 1 + 1);
+    EXPECT_DOUBLE_EQ(r.spent, 1 + 1 + 1 + 1 + 120 + 1 + 1 + 1 + 1);
     EXPECT_EQ(library.totals(memory.days, clockNow.date(), clockNow.date()).audioSeconds,
               2.5 + 1 + 1);
     // Another file's positions (one still closing) are not this dictation's.
     library.progress(dir.filePath(QStringLiteral("other.wav")), 3, 0);
     library.flush();
-    EXPECT_EQ(memory.records.first().place, 42);
+    EXPECT_EQ(memory.records.first().place, 43);
 }
 
 TEST_F(DictationLibraryTest, PlacesAreWrittenEveryFewSecondsAndAFailedWriteIsRetried) {
