@@ -15,9 +15,8 @@ class DictationLibraryTest : public PlayerTest {
 protected:
     QDateTime clockNow{QDate(2026, 3, 2), QTime(9, 0)};
     MemoryDictationStore memory;
-    DictationLibrary library{&memory, [this] {
-                                 return clockNow;
-                             }};
+    DictationLibrary library{&memory, std::bind(&DictationLibraryTest::now, this)};
+    QDateTime now() const { return clockNow; }
 
     void at(double seconds, double position, bool playing = true) {
         clockNow = clockNow.addMSecs(qint64(seconds * 1000));
@@ -32,9 +31,8 @@ TEST_F(DictationLibraryTest, AFileIsFoundByPathOrByContentOnceMoved) {
     library.bookmarksChanged(a, {30, 12});
     const qint64 id = library.current()->id;
 
-    struct Case {
-        const char* what;
-        const char* name;
+    const struct {
+        const char *what, *name;
         QByteArray content;
         bool sameRecord;
     } cases[] = {
@@ -44,14 +42,13 @@ TEST_F(DictationLibraryTest, AFileIsFoundByPathOrByContentOnceMoved) {
         {"same start, other end", "c.wav", QByteArray(200000, 'a') + "x", false},
     };
     QString previous = a;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const QString path = dir.filePath(QLatin1String(c.name));
         QFile::remove(previous);
         makeFile(QLatin1String(c.name), c.content);
         previous = path;
         const auto record = library.opened(path, 60);
-        ASSERT_TRUE(record) << c.what;
-        EXPECT_EQ(record->path, path) << c.what;
+        ASSERT_TRUE(record && record->path == path) << c.what;
         EXPECT_EQ(record->place, c.sameRecord ? 30 : 0) << c.what;
         EXPECT_EQ(record->bookmarks, c.sameRecord ? QList<double>({30, 12}) : QList<double>())
             << c.what;
@@ -97,20 +94,14 @@ TEST_F(DictationLibraryTest, PlacesAreWrittenEveryFewSecondsAndAFailedWriteIsRet
     memory.failWrites = false;
     library.flush();
     EXPECT_EQ(memory.records.first().place, 11);
-    double spent = 0;
-    for (const WorkDay& d : memory.days)
-        spent += d.spent;
-    EXPECT_EQ(spent, 15); // the failed write's time was not lost
+    EXPECT_EQ(library.totals(memory.days, clockNow.date(), clockNow.date()).spentSeconds, 15)
+        << "the failed write's time was lost";
 }
 
 TEST_F(DictationLibraryTest, RecentTextAndStats) {
-    DictationRecord r;
-    r.path = QStringLiteral("/x/letter.wav");
-    r.place = 192;
-    r.length = 340;
+    DictationRecord r{.path = QStringLiteral("/x/letter.wav"), .place = 192, .length = 340};
     EXPECT_EQ(DictationLibrary::recentText(r), QStringLiteral("letter.wav, 03:12 of 05:40, 56 %"));
-    r.length = 3725;
-    r.place = 3725;
+    r.place = r.length = 3725;
     EXPECT_EQ(DictationLibrary::recentText(r),
               QStringLiteral("letter.wav, 1:02:05 of 1:02:05, 100 %"));
 
@@ -131,7 +122,7 @@ TEST_F(DictationLibraryTest, NeighboursInNameOrder) {
         makeFile(QLatin1String(name));
     QDir(dir.path()).mkdir(QStringLiteral("sub.wav"));
     const auto at = [&](const char* name) {
-        return dir.filePath(QLatin1String(name));
+        return *name ? dir.filePath(QLatin1String(name)) : QString();
     };
     const struct {
         const char* from;
@@ -140,10 +131,8 @@ TEST_F(DictationLibraryTest, NeighboursInNameOrder) {
     } cases[] = {{"d1.mp3", 1, "d2.WAV"},  {"d2.WAV", 1, "d10.wav"}, {"d10.wav", 1, "e.dss"},
                  {"e.dss", 1, ""},         {"d1.mp3", -1, ""},       {"d10.wav", -1, "d2.WAV"},
                  {"d3.wav", 1, "d10.wav"}, {"d3.wav", -1, "d2.WAV"}};
-    for (const auto& c : cases) {
-        const QString expected = *c.to ? at(c.to) : QString();
-        EXPECT_EQ(DictationLibrary::neighbour(at(c.from), c.step), expected) << c.from << c.step;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(DictationLibrary::neighbour(at(c.from), c.step), at(c.to)) << c.from << c.step;
 }
 
 // The player's own controls restore a dictation: place, dots and, when chosen, speed.

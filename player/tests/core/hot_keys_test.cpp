@@ -188,8 +188,8 @@ TEST_F(HotKeysTest, CommandsRunTheSameActionsAsTheKeysAndTheToolbar) {
     hotKeys.openNeighbour = [&](int step) {
         steps << step;
     };
-    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("next-dictation")));
-    EXPECT_TRUE(hotKeys.runCommand(QStringLiteral("previous-dictation")));
+    for (const char* name : {"next-dictation", "previous-dictation"})
+        EXPECT_TRUE(hotKeys.runCommand(QLatin1String(name)));
     EXPECT_EQ(steps, (QList<int>{1, -1}));
     EXPECT_EQ(HotKeys::commandNames().size(), 11);
 }

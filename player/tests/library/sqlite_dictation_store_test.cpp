@@ -26,18 +26,10 @@ std::unique_ptr<SqliteDictationStore> openStore(const QString& path) {
 TEST(SqliteDictationStoreTest, RecordsComeBackWholeAndAPathHasOneRecord) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("new/dictations.sqlite"));
-    DictationRecord r{0,
-                      fileNameFromBytes("/d/caf\xe9.wav"),
-                      5,
-                      9,
-                      QByteArray("\0\1", 2),
-                      12.25,
-                      60,
-                      {30, 1.5, 30},
-                      -3,
-                      1000,
-                      20,
-                      7};
+    // clang-format off
+    DictationRecord r{0, fileNameFromBytes("/d/caf\xe9.wav"), 5, 9, QByteArray("\0\1", 2), 12.25, 60,
+                      {30, 1.5, 30}, -3, 1000, 20, 7};
+    // clang-format on
     DictationRecord other = r;
     {
         const auto store = openStore(path);
@@ -55,10 +47,7 @@ TEST(SqliteDictationStoreTest, RecordsComeBackWholeAndAPathHasOneRecord) {
     EXPECT_EQ(store->findByFingerprint(5, r.fingerprint), r);
     EXPECT_EQ(store->recent(15), QList<DictationRecord>{r});
     // The days worked on the record that went still count.
-    double spent = 0;
-    for (const WorkDay& d : store->workSince(kDay))
-        spent += d.spent;
-    EXPECT_EQ(spent, 13);
+    EXPECT_EQ(DictationLibrary::totals(store->workSince(kDay), kDay, kDay).spentSeconds, 13);
     EXPECT_TRUE(store->workSince(kDay.addDays(1)).isEmpty());
 }
 
@@ -67,12 +56,11 @@ TEST(SqliteDictationStoreTest, ADamagedFileIsMovedAsideAndANewerOneLeftAlone) {
         const char* what;
         qint64 offset;
         QByteArray bytes;
-        bool movedAside;
-        bool opens;
+        bool damaged; // moved aside and started afresh, or left alone and not used
     } cases[] = {
-        {"not a database", 0, QByteArray(8192, 'x'), true, true},
-        {"a damaged page", 4096, QByteArray(4096, 'x'), true, true},
-        {"written by a newer program", 60, QByteArray("\0\0\0\x63", 4), false, false},
+        {"not a database", 0, QByteArray(8192, 'x'), true},
+        {"a damaged page", 4096, QByteArray(4096, 'x'), true},
+        {"written by a newer program", 60, QByteArray("\0\0\0\x63", 4), false},
     };
     for (const auto& c : cases) {
         QTemporaryDir dir;
@@ -88,9 +76,9 @@ TEST(SqliteDictationStoreTest, ADamagedFileIsMovedAsideAndANewerOneLeftAlone) {
 
         const auto opening = SqliteDictationStore::open(path);
         EXPECT_FALSE(opening.message.isEmpty()) << c.what;
-        EXPECT_EQ(bool(opening.store), c.opens) << c.what;
+        EXPECT_EQ(bool(opening.store), c.damaged) << c.what;
         const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("*.damaged-*")});
-        EXPECT_EQ(aside.size(), c.movedAside ? 1 : 0) << c.what;
+        EXPECT_EQ(aside.size(), c.damaged ? 1 : 0) << c.what;
         EXPECT_TRUE(!opening.store || opening.store->recent(15).isEmpty()) << c.what;
     }
 }
@@ -129,10 +117,9 @@ TEST(SqliteDictationStoreTest, AWriterKilledAtAnyMomentLeavesItConsistent) {
         const auto r = store->findByPath(QStringLiteral("/d/a.wav"));
         if (!r)
             continue; // killed before the first commit
-        double spent = 0;
-        for (const WorkDay& d : store->workSince(kDay))
-            spent += d.spent;
-        EXPECT_EQ(spent, r->spent) << "round " << round;
+        EXPECT_EQ(DictationLibrary::totals(store->workSince(kDay), kDay, kDay).spentSeconds,
+                  r->spent)
+            << "round " << round;
         EXPECT_EQ(r->place, r->spent);
         EXPECT_EQ(r->bookmarks, (QList<double>{r->place, r->place}));
     }
