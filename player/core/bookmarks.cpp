@@ -4,6 +4,7 @@
 #include "settings.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace velloran {
 
@@ -61,7 +62,8 @@ void Bookmarks::restore(const QList<double>& positions, double length, int fullB
         positions_.append(position);
         // As the bar shows a position: whole percent, so a dot lands where
         // one set there by hand would have.
-        const double share = length > 0 ? roundHalfEven(position * 100.0 / length) : 0;
+        const double share =
+            length > 0 && std::isfinite(position) ? roundHalfEven(position * 100.0 / length) : 0;
         const int percent = int(std::clamp(share, 0.0, 100.0));
         const int index = count();
         markers_.insert(index,

@@ -17,7 +17,7 @@ namespace {
 constexpr qint64 kFingerprintSpan = 64 * 1024;
 
 QString minutesSeconds(double seconds) {
-    const qint64 whole = seconds > 0 ? qint64(seconds) : 0;
+    const qint64 whole = seconds > 0 && seconds < 1e12 ? qint64(seconds) : 0;
     const QString mmss = QStringLiteral("%1:%2")
                              .arg((whole / 60) % 60, 2, 10, QLatin1Char('0'))
                              .arg(whole % 60, 2, 10, QLatin1Char('0'));

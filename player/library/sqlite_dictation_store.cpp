@@ -8,6 +8,7 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
 #include <cstdio>
 
 namespace velloran {
@@ -91,7 +92,7 @@ QList<double> bookmarksFrom(const QString& text) {
     for (const QString& part : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         bool ok = false;
         const double p = part.toDouble(&ok);
-        if (ok)
+        if (ok && std::isfinite(p))
             positions << p;
     }
     return positions;
