@@ -162,6 +162,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     p.libraryMessage = opening.message;
     p.libraryStore = std::move(opening.store);
     p.library = std::make_unique<LibraryWiring>(*p.player, p.libraryStore.get());
+    p.player->setConverter(p.library->watchConversions(*p.gatedConverter));
     p.hotKeys->openNeighbour = [this](int step) {
         parts_->library->openNeighbour(step);
     };

@@ -2,6 +2,7 @@
 
 #include "core/dictation_library.h"
 #include "core/library_wiring.h"
+#include "core/recording_converter.h"
 #include "fakes/memory_dictation_store.h"
 
 #include <QDir>
@@ -171,6 +172,25 @@ TEST_F(DictationLibraryTest, EachDictationComesBackWithItsPlaceAndBookmarks) {
     EXPECT_EQ(engine.currentPosition(), 2);
     EXPECT_TRUE(memory.findByPath(a)->bookmarks.isEmpty());
     EXPECT_EQ(store.values[keys::CurrentFile], b); // the remembered file is kept as ever
+}
+
+TEST_F(DictationLibraryTest, AConvertedRecordingIsKeptUnderItsOwnName) {
+    LibraryWiring wiring(player, &memory);
+    struct : RecordingConverter {
+        ConversionOutcome convertDss(const QString&) override { return {wave, {}, {}}; }
+        ConversionOutcome convertDvi(const QString&) override { return {}; }
+        void discardTemporary() override {}
+        QString wave;
+    } fake;
+    fake.wave = makeFile(QStringLiteral("cache.wav"));
+    player.setConverter(wiring.watchConversions(fake));
+    const QString dss = makeFile(QStringLiteral("rec01.dss"), QByteArray("\x02"
+                                                                         "dss",
+                                                                         4) +
+                                                                  QByteArray(600, 0));
+    player.openPath(dss);
+    pump();
+    EXPECT_EQ(wiring.library().current()->path, dss);
 }
 
 } // namespace
