@@ -124,7 +124,10 @@ std::optional<DictationRecord> DictationLibrary::opened(const QString& path, dou
     if (auto byPath = store_->findByPath(path); byPath && (!print || sameFile(*byPath))) {
         record = *byPath;
     } else if (auto moved =
-                   print ? store_->findByFingerprint(print->first, print->second) : std::nullopt) {
+                   print ? store_->findByFingerprint(print->first, print->second) : std::nullopt;
+               moved && !statFile(moved->path)) {
+        // Moved or renamed. A copy beside its original (a file kept twice, a
+        // template) is a dictation of its own: the two places must not mix.
         record = *moved;
     } else if (byPath) {
         // Another recording under a name used before (a recorder that counts
