@@ -42,10 +42,8 @@ struct MemoryDictationStore final : DictationStore {
         return sorted.mid(0, count);
     }
     QList<WorkDay> workSince(const QDate& from) override {
-        QList<WorkDay> since;
-        for (const WorkDay& d : days)
-            if (d.day >= from)
-                since << d;
+        QList<WorkDay> since = days;
+        since.removeIf([&](const WorkDay& d) { return d.day < from; });
         return since;
     }
 

@@ -77,8 +77,7 @@ TEST(SqliteDictationStoreTest, ADamagedFileIsMovedAsideAndANewerOneLeftAlone) {
         const auto opening = SqliteDictationStore::open(path);
         EXPECT_FALSE(opening.message.isEmpty()) << c.what;
         EXPECT_EQ(bool(opening.store), c.damaged) << c.what;
-        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("*.damaged-*")});
-        EXPECT_EQ(aside.size(), c.damaged ? 1 : 0) << c.what;
+        EXPECT_EQ(QDir(dir.path()).entryList({"*.damaged-*"}).size(), c.damaged) << c.what;
         EXPECT_TRUE(!opening.store || opening.store->recent(15).isEmpty()) << c.what;
     }
 }
