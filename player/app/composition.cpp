@@ -5,6 +5,7 @@
 #include "core/command_gate.h"
 #include "core/compact_layout.h"
 #include "core/hot_keys.h"
+#include "core/library_wiring.h"
 #include "core/media_remote.h"
 #include "core/pedal_controller.h"
 #include "core/pedal_models.h"
@@ -28,7 +29,9 @@
 #include "gui/settings_panel_widget.h"
 #include "gui/splash_window.h"
 #include "gui/window_placement.h"
+#include "library/sqlite_dictation_store.h"
 #include "mixer/pulse_mixer.h"
+#include "recent_menu.h"
 #include "remote/mpris_service.h"
 #include "session/hot_key_sources.h"
 #include "session/remote_control.h"
@@ -40,6 +43,8 @@
 #include <QFrame>
 #include <QLayout>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace velloran {
 
@@ -75,6 +80,9 @@ struct Application::Parts {
     std::unique_ptr<TextTyper> typer;
     QtSelectionSource selection;
     std::unique_ptr<Timestamps> timestamps;
+    std::unique_ptr<SqliteDictationStore> libraryStore;
+    std::unique_ptr<LibraryWiring> library;
+    QString libraryMessage;
 };
 
 namespace {
@@ -196,6 +204,28 @@ Application::Application(const QString& appDir, const QString& fileArgument)
                 parts_->hotKeys->dispatch(id);
         });
 
+    // Without its library the player remembers the last dictation only, as it always did.
+    auto opening = SqliteDictationStore::open(SqliteDictationStore::defaultPath());
+    p.libraryMessage = opening.message;
+    p.libraryStore = std::move(opening.store);
+    p.library = std::make_unique<LibraryWiring>(*p.player, p.libraryStore.get());
+    p.player->setConverter(p.library->watchConversions(*p.gatedConverter));
+    p.hotKeys->setHandler(Action::NextDictation, [this] { parts_->library->openNeighbour(1); });
+    p.hotKeys->setHandler(Action::PreviousDictation,
+                          [this] { parts_->library->openNeighbour(-1); });
+    if (auto* open = p.window->findChild<QAction*>(QStringLiteral("tlbButton1"))) {
+        const auto* bar = p.window->findChild<QToolBar*>(QStringLiteral("tlbVelloran"));
+        if (auto* button = bar ? qobject_cast<QToolButton*>(bar->widgetForAction(open)) : nullptr) {
+            attachRecentMenu(*button, p.library->library(), [this](const QString& path) {
+                const auto openIt = [this, path] {
+                    parts_->player->openPath(path);
+                };
+                if (!parts_->gate->holdOpen(openIt))
+                    openIt();
+            });
+        }
+    }
+
     QObject::connect(p.splash.get(), &SplashWindow::handOver, p.window.get(), [this] {
         Parts& q = *parts_;
         q.player->load(q.appDir);
@@ -205,6 +235,10 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         q.window->raise();
         // A folder that cannot be written is told now, not when the place is lost.
         q.store.checkWritable();
+        if (!q.libraryMessage.isEmpty()) {
+            QTimer::singleShot(0, q.window.get(),
+                               [this] { parts_->prompts.showMessage(parts_->libraryMessage); });
+        }
         q.mpris->registerOn(QDBusConnection::sessionBus());
         q.hotKeys->registerHotKeys();
         if (!q.fileArgument.isEmpty())
@@ -217,6 +251,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
     // Closing the main window ends the program at once, splash included.
     p.window->afterUnload = [this] {
         saveWindowPlace(*parts_->window, parts_->store);
+        parts_->library->flush();
         parts_->hotKeys->unregisterHotKeys();
         parts_->splash->close();
         QCoreApplication::quit();

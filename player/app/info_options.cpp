@@ -29,10 +29,11 @@ int answerInfoOption(int argc, const char* const* argv) {
         std::printf(
             "Usage: velloran [FILE]\n"
             "       velloran --command ACTION\n"
-            "       velloran --version | --help\n"
+            "       velloran --stats | --version | --help\n"
             "Plays recorded dictation in a strip that stays above other windows.\n"
             "FILE is opened at once; without it the remembered dictation is. A FILE given\n"
-            "while the player runs is handed to it.\n"
+            "while the player runs is handed to it. --stats prints today's and the last\n"
+            "7 days' work.\n"
             "\n"
             "--command ACTION runs ACTION in the running player, as its key would. To have\n"
             "a key of your own for it, bind a custom shortcut in the desktop's keyboard\n"

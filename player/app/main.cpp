@@ -5,6 +5,7 @@
 #include "core/settings_store.h"
 #include "engine/allocator.h"
 #include "info_options.h"
+#include "recent_menu.h"
 #include "session/remote_control.h"
 
 #include <QApplication>
@@ -71,6 +72,11 @@ int sendCommand(const QString& name) {
 int main(int argc, char** argv) {
     if (const int status = velloran::answerInfoOption(argc, argv); status >= 0)
         return status;
+    if (argc == 2 && std::strcmp(argv[1], "--stats") == 0) {
+        velloran::ensureHomeVariable();
+        QCoreApplication app(argc, argv);
+        return velloran::printWorkStats();
+    }
     if (argc > 1 && std::strcmp(argv[1], "--command") == 0) {
         QCoreApplication app(argc, argv);
         return sendCommand(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString());

@@ -60,6 +60,16 @@ const QList<ActionInfo>& actionTable() {
          QStringLiteral("Type the time heard into the document"), QStringLiteral("Pause")},
         {Action::GotoTimestamp, 1126, QStringLiteral("goto-timestamp"),
          QStringLiteral("Go to the time selected in the document"), QStringLiteral("Shift+Pause")},
+        {Action::NextDictation,
+         1127,
+         QStringLiteral("next-dictation"),
+         QStringLiteral("Open the next audio file in the dictation's folder"),
+         {}},
+        {Action::PreviousDictation,
+         1128,
+         QStringLiteral("previous-dictation"),
+         QStringLiteral("Open the audio file before it in the folder"),
+         {}},
     };
     return table;
 }

@@ -26,6 +26,8 @@ enum class Action {
     SpeedNormal,
     Timestamp,
     GotoTimestamp,
+    NextDictation,
+    PreviousDictation,
 };
 
 /// One row of the action table.

@@ -1,6 +1,10 @@
 #include "bookmarks.h"
 
 #include "media_engine.h"
+#include "settings.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace velloran {
 
@@ -50,6 +54,22 @@ void Bookmarks::clear() {
     reviewIndex_ = 0;
     if (hadAny)
         emit markersCleared();
+}
+
+void Bookmarks::restore(const QList<double>& positions, double length, int fullBarTwips) {
+    clear();
+    for (double position : positions.mid(0, kMostBookmarks)) {
+        positions_.append(position);
+        // As the bar shows a position: whole percent, so a dot lands where
+        // one set there by hand would have.
+        const double share =
+            length > 0 && std::isfinite(position) ? roundHalfEven(position * 100.0 / length) : 0;
+        const int percent = int(std::clamp(share, 0.0, 100.0));
+        const int index = count();
+        markers_.insert(index,
+                        Marker{index, percent * fullBarTwips / 100 + kMarkerOffsetTwips, false});
+        emit markerChanged(index);
+    }
 }
 
 void Bookmarks::removeMarker(int index) {

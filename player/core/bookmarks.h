@@ -45,6 +45,10 @@ public:
     void moveToNext();
     /// Removes every bookmark and dot.
     void clear();
+    /// Replaces the bookmarks with @p positions (a dictation's saved list), in
+    /// that order, each dot placed for its share of @p length seconds on the
+    /// full bar of @p fullBarTwips, unreached; review starts at the first.
+    void restore(const QList<double>& positions, double length, int fullBarTwips);
 
     /// Positions in the order set, duplicates kept.
     const QList<double>& positions() const { return positions_; }

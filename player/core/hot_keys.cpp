@@ -120,6 +120,8 @@ void HotKeys::run(Action action) {
         break;
     case Action::Timestamp:
     case Action::GotoTimestamp:
+    case Action::NextDictation:
+    case Action::PreviousDictation:
         if (const auto handler = handlers_.find(action); handler != handlers_.end())
             handler->second();
         break;

@@ -378,6 +378,7 @@ void Player::onOpenComplete() {
     const bool restore = restorePending_;
     restorePending_ = false;
     setDisplay([this](DisplayState& d) { d.durationText = numberText(engine_.duration()); });
+    emit fileOpened();
     const QString remembered = store_.read(keys::CurrentFile);
     const double position = leadingNumber(store_.read(keys::CurrentPosition));
     if (!pendingFile_.isEmpty() && pendingFile_ == engine_.fileName()) {

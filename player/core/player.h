@@ -177,6 +177,10 @@ signals:
     void fillSettingsPanelRequested();
     /// The window is to stay on top (load step).
     void topmostRequested();
+    /// The engine's file has opened. A listener may move the position now:
+    /// the remembered file's saved place and a play request's step back
+    /// follow from where it then stands.
+    void fileOpened();
 
 private:
     /// Where the engine's media stands, for the restore and for the exit.

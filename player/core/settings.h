@@ -29,6 +29,8 @@ inline const QString CurrentPosition = QStringLiteral("CurrentPosition");
 inline const QString FiletoDelete = QStringLiteral("FiletoDelete");
 /// Ours: the joystick device of the game-port pedal, empty for the first one found.
 inline const QString GamePortDevice = QStringLiteral("GamePortDevice");
+/// Ours: "True" when each dictation's speed comes back with it (off when missing).
+inline const QString RememberSpeed = QStringLiteral("RememberSpeed");
 } // namespace keys
 
 /// The three pedal keys, pedal 1 first.

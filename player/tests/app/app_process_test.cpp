@@ -125,6 +125,8 @@ protected:
         ASSERT_TRUE(config.isValid());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+        // Each test's dictation library starts empty, as its settings do.
+        env.insert(QStringLiteral("XDG_DATA_HOME"), config.filePath(QStringLiteral("data")));
         env.insert(QStringLiteral("VELLORAN_MPV_AO"), QStringLiteral("null"));
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::ForwardedChannels);

@@ -267,6 +267,12 @@ TEST_F(HotKeysTest, CommandsRunTheSameActionsAsTheKeysAndTheToolbar) {
 
     for (const char* bad : {"", "Bookmark", "eject", "open "})
         EXPECT_FALSE(hotKeys.runCommand(QString::fromLatin1(bad))) << bad;
+    QList<int> steps;
+    hotKeys.setHandler(Action::NextDictation, [&] { steps << 1; });
+    hotKeys.setHandler(Action::PreviousDictation, [&] { steps << -1; });
+    for (const char* name : {"next-dictation", "previous-dictation"})
+        EXPECT_TRUE(hotKeys.runCommand(QLatin1String(name)));
+    EXPECT_EQ(steps, (QList<int>{1, -1}));
 }
 
 } // namespace
