@@ -112,7 +112,7 @@ TEST_F(MpvEngineTest, OpensWithoutPlayingAndTicksOnlyWhileSomethingMoves) {
     // Held still, nothing wakes the player: it ticks on playing and a moment after a pause.
     for (const bool play : {false, true, false}) {
         play ? engine->run() : engine->pause();
-        settle(1200);
+        settle(play ? 1200 : 1500);
         ticks.clear();
         settle(play ? 600 : 1000);
         EXPECT_EQ(ticks.count() > 0, play) << "playing " << play;
