@@ -2,7 +2,7 @@
 // Opens the files in turn through the real engine, seeks into each, plays it for a
 // moment and goes on to the next (which closes the one before); a fresh engine every 50
 // cycles, so that closing an engine is part of the run. Resident memory and open
-// descriptors are sampled every EVERY cycles. Fails when memory grows by more than 10 %
+// descriptors are sampled every EVERY cycles. Fails when memory grows by more than 3 %
 // from the first sample at or after WARMUP cycles (the allocator's arenas fill up over the
 // first few hundred cycles, and stay so), or descriptors grow at all, or an open fails.
 #include "engine/allocator.h"
@@ -129,11 +129,12 @@ int main(int argc, char** argv) {
                 "peak %ld KiB (%+.1f %%); fds first %d, last %d\n",
                 cycles, qsizetype(files.size()) * 1LL, clock.elapsed() / 1000.0, baselineCycle,
                 firstKib, lastKib, peakKib, growth, firstFds, lastFds);
-    // ENGINE_SOAK_MAX_GROWTH (percent) moves the memory bound: over 10,000 cycles resident
-    // memory still grows by about 19 % with engines replaced every 50 cycles.
+    // ENGINE_SOAK_MAX_GROWTH (percent) moves the memory bound. A leak of a few hundred
+    // bytes a file (fluidsynth's library reopened for every MIDI file did that) shows
+    // as several per cent over 10,000 cycles.
     const double limit = qEnvironmentVariableIsSet("ENGINE_SOAK_MAX_GROWTH")
                              ? qEnvironmentVariable("ENGINE_SOAK_MAX_GROWTH").toDouble()
-                             : 10.0;
+                             : 3.0;
     const bool flat = growth <= limit && lastFds <= firstFds;
     if (!flat)
         std::printf("engine soak: FAILED, memory or descriptors grew\n");

@@ -63,7 +63,9 @@ signals:
     /// The position changed. @p newPosition equals selectionEnd() exactly when
     /// the change lands on the end (including playing through to the end).
     void positionChange(double oldPosition, double newPosition);
-    /// Periodic while media is open; drives the position display.
+    /// Periodic while media plays, and for a moment after anything changes
+    /// (a seek, a pause, the opening); drives the position display, which has
+    /// nothing to refresh in between.
     void timer();
 };
 

@@ -33,6 +33,13 @@ constexpr int kOutputRetryMs = 1000;
 // If mpv never confirms a seek (it always has so far), stop holding the
 // written target after this many timer periods.
 constexpr int kSeekConfirmTicks = 8;
+// The timer goes on for this many periods after the last change, so that what mpv
+// reports a moment late (the place a pause or a seek settles on) still reaches
+// the display; then, with nothing moving, nothing wakes the player.
+constexpr int kSettleTicks = 3;
+// On a PulseAudio system mpv's own probing tries PipeWire first, whose library
+// complains on the terminal at every start; PipeWire serves PulseAudio clients too.
+constexpr char kAudioOutputs[] = "pulse,pipewire,alsa";
 // mpv reads MIDI renderings from "velloran-midi://<generation>" while they are written.
 constexpr char kMidiProtocol[] = "velloran-midi";
 const QByteArray kMidiUriPrefix = QByteArray(kMidiProtocol) + "://";
@@ -124,6 +131,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
         if (pendingTarget_ && !seekAwaitingReply_ && ++ticksSinceSeekReply_ > kSeekConfirmTicks)
             seekDone();
         currentPosition(); // keeps the last position fresh for the arrival at the end
+        if (!playing() && !pendingTarget_ && --settleTicks_ <= 0)
+            timer_.stop();
         emit timer();
     });
 
@@ -134,6 +143,8 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     QByteArray ao = options_.audioOutput;
     if (ao.isEmpty())
         ao = qgetenv("VELLORAN_MPV_AO");
+    if (ao.isEmpty())
+        ao = kAudioOutputs;
     nullOutputAsked_ = ao == "null";
     // Audio only, nothing read from the user's mpv set-up, nothing on the
     // terminal, and with keep-open the file stays loaded at its end.
@@ -171,8 +182,7 @@ MpvEngine::MpvEngine(MpvEngineOptions options, QObject* parent)
     };
     for (const auto& [name, value] : fixed)
         mpv_set_option_string(h, name, value);
-    if (!ao.isEmpty())
-        mpv_set_option_string(h, "ao", ao.constData());
+    mpv_set_option_string(h, "ao", ao.constData());
     for (const auto& [name, value] : options_.extraOptions)
         mpv_set_option_string(h, name.constData(), value.constData());
     if (mpv_initialize(h) < 0 ||
@@ -264,7 +274,7 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         lastPosition_ = 0;
         if (outputLost_) // mpv kept the null output of the file before
             lostAt_ = 0.0;
-        timer_.start();
+        keepTicking();
         out.push_back({Emit::OpenComplete});
         // The display takes the length from a tick: the first one comes at
         // once, not a whole period after the file has opened.
@@ -294,6 +304,7 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
     case MPV_EVENT_COMMAND_REPLY:
         if (event.reply_userdata != kSeekReply)
             break;
+        keepTicking();
         seekAwaitingReply_ = false;
         ticksSinceSeekReply_ = 0;
         if (seekResendNeeded_ && pendingTarget_ && loaded_) {
@@ -306,6 +317,7 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         }
         break;
     case MPV_EVENT_PLAYBACK_RESTART:
+        keepTicking();
         // The reply to our last seek came before this, so mpv has now done it.
         if (pendingTarget_ && !seekAwaitingReply_ && !seekResendNeeded_)
             seekDone();
@@ -316,6 +328,7 @@ void MpvEngine::handleEvent(const mpv_event& event, std::vector<Emission>& out) 
         break;
     case MPV_EVENT_PROPERTY_CHANGE: {
         const auto* prop = static_cast<const mpv_event_property*>(event.data);
+        keepTicking();
         if (event.reply_userdata == kObserveAudioOutput) {
             // mpv falls back to the null output when the sound server or its
             // sink is gone; unavailable between two outputs, which says nothing.
@@ -664,6 +677,7 @@ void MpvEngine::setCurrentPosition(double seconds) {
         lostAt_ = target;
     lastPosition_ = target;
     parkedAtEnd_ = false;
+    keepTicking();
     if (seekAwaitingReply_)
         seekResendNeeded_ = true; // one seek in flight at a time; the latest wins
     else
@@ -714,6 +728,7 @@ void MpvEngine::applyPause() {
         return;
     int flag = pauseRequested_ || outputLost_ ? 1 : 0;
     mpv_set_property(handle_.get(), "pause", MPV_FORMAT_FLAG, &flag);
+    keepTicking();
     // Looked for only while the typist waits for sound: idle, nothing wakes.
     if (outputLost_ && !pauseRequested_ && loaded_) {
         if (!outputRetry_.isActive())
@@ -721,6 +736,16 @@ void MpvEngine::applyPause() {
     } else {
         outputRetry_.stop();
     }
+}
+
+void MpvEngine::keepTicking() {
+    settleTicks_ = kSettleTicks;
+    if (loaded_ && !timer_.isActive())
+        timer_.start();
+}
+
+bool MpvEngine::playing() const {
+    return loaded_ && !pauseRequested_ && !outputLost_ && !parkedAtEnd_;
 }
 
 void MpvEngine::run() {

@@ -26,14 +26,14 @@ namespace velloran {
 
 /// How an MpvEngine is set up; the defaults suit the program.
 struct MpvEngineOptions {
-    /// mpv audio output ("null", "pulse", ...). Empty: $VELLORAN_MPV_AO, else
-    /// mpv's own choice.
+    /// mpv audio output, or a list to try in turn ("null", "pulse", ...). Empty:
+    /// $VELLORAN_MPV_AO, else PulseAudio, then PipeWire, then ALSA.
     QByteArray audioOutput;
     /// General MIDI soundfont for MIDI files. Empty: engine::defaultSoundFont().
     QString soundFont;
     /// Further mpv options, set before start-up in this order (name, value).
     QList<QPair<QByteArray, QByteArray>> extraOptions;
-    /// Period of timer() while media is open.
+    /// Period of timer() while media plays, and for a few periods after a change.
     int timerIntervalMs = 250;
 };
 
@@ -108,12 +108,17 @@ private:
     void setOutputLost(bool lost);
     void reloadOutput();
     void checkArrivalAtEnd(std::vector<Emission>& out);
+    // Runs the timer on for a few periods from now, with media open.
+    void keepTicking();
+    // The typist wants to play and the dictation moves.
+    bool playing() const;
     void applyBalance();
     double clampToMedia(double seconds) const;
 
     MpvEngineOptions options_;
     std::unique_ptr<mpv_handle, HandleDeleter> handle_;
     QTimer timer_;
+    int settleTicks_ = 0; // periods the timer still runs with nothing moving
     std::atomic<bool> drainQueued_{false};
     bool draining_ = false;
 

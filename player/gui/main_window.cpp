@@ -310,8 +310,12 @@ void MainWindow::refresh() {
     const DisplayState& d = player_.display();
     if (windowTitle() != d.caption)
         setWindowTitle(d.caption.isEmpty() ? QStringLiteral(" ") : d.caption);
-    txtCp_->setText(d.timeText);
-    txtPer_->setText(d.percentText);
+    // A line edit repaints whatever it is given, and most refreshes while playing
+    // change neither text.
+    if (txtCp_->text() != d.timeText)
+        txtCp_->setText(d.timeText);
+    if (txtPer_->text() != d.percentText)
+        txtPer_->setText(d.percentText);
     lbl1_->setFixedWidth(
         std::min(twipsToPixels(d.barWidthTwips), twipsToPixels(Player::kFullBarTwips)));
     lbl2_->setText(d.barCaption);

@@ -120,7 +120,11 @@ void VolumeFrame::refresh() {
     picture_->setThumbLeftTwips(d.volumeThumbLeftTwips);
     balance_->setValue(control_.balance());
     // The border is the mute state, as the picture is.
-    mute_->setFrameShape(control_.muted() ? QFrame::Box : QFrame::NoFrame);
+    // Set only when it changes: a frame repaints on every setting, and the
+    // display refreshes several times a second while playing.
+    if (const auto shape = control_.muted() ? QFrame::Box : QFrame::NoFrame;
+        mute_->frameShape() != shape)
+        mute_->setFrameShape(shape);
     mute_->setProperty("muted", control_.muted());
     if (shownPicture_ != control_.pictureName()) {
         shownPicture_ = control_.pictureName();

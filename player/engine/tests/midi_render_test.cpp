@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <malloc.h>
+
 using namespace velloran::engine;
 using namespace velloran::engine::testing;
 
@@ -72,6 +74,19 @@ Pcm rendered(const QByteArray& midi, QByteArray* header = nullptr) {
     if (header)
         *header = readFile(dir.filePath("out.wav")).left(44);
     return readPcmWav(dir.filePath("out.wav"));
+}
+
+TEST(MidiRender, SynthesiserAfterSynthesiserKeepsNoMemory) {
+    QTemporaryDir dir;
+    writeFile(dir.filePath("tune.mid"), twoNoteMidi());
+    auto render = [&] {
+        renderMidiToWav(dir.filePath("tune.mid"), "none.sf2", dir.filePath("o"));
+    };
+    render();
+    const size_t before = mallinfo2().uordblks;
+    for (int i = 0; i < 40; ++i)
+        render();
+    EXPECT_LT(mallinfo2().uordblks, before + 16 * 1024) << "a day of MIDI files would add up";
 }
 
 TEST(MidiRender, IsExactlyAsLongAsTheMusicThroughTempoChangesAndTracks) {
