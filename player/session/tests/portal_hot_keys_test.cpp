@@ -146,11 +146,12 @@ TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
     QStringList seen;
     for (const PortalShortcut& s : portal.bound)
         seen << s.id + QLatin1Char('=') + s.properties.value("preferred_trigger").toString();
-    EXPECT_EQ(seen, (QStringList{"open=CTRL+F10", "play=", "pause=", "play-pause=F9", "stop=",
-                                 "rewind=", "forward=", "small-rewind=F7", "small-forward=F8",
-                                 "bookmark=F10", "review=F11", "clear-bookmarks=CTRL+F11",
-                                 "speed-up=", "speed-down=", "speed-normal=", "timestamp=Pause",
-                                 "goto-timestamp=SHIFT+Pause"}));
+    EXPECT_EQ(seen, (QStringList{
+                        "open=CTRL+F10", "play=", "pause=", "play-pause=F9",
+                        "stop=", "rewind=", "forward=", "small-rewind=F7", "small-forward=F8",
+                        "bookmark=F10", "review=F11", "clear-bookmarks=CTRL+F11",
+                        "speed-up=", "speed-down=", "speed-normal=", "timestamp=Pause",
+                        "goto-timestamp=SHIFT+Pause", "next-dictation=", "previous-dictation="}));
     for (const PortalShortcut& s : portal.bound)
         EXPECT_FALSE(s.properties.value("description").toString().isEmpty());
 
