@@ -67,6 +67,21 @@ bool isPrintable(int key) {
     return key > 0x20 && key < 0x7f && !(key >= 'a' && key <= 'z');
 }
 
+bool isFunctionKey(int key) {
+    return key >= Qt::Key_F1 && key < Qt::Key_F1 + kLastFunctionKey;
+}
+
+// Ctrl, Alt, Shift and Meta, in that order, as @p names spell them.
+QString modifierPrefix(Qt::KeyboardModifiers modifiers, const std::array<const char*, 4>& names) {
+    constexpr std::array<Qt::KeyboardModifier, 4> kOrder{Qt::ControlModifier, Qt::AltModifier,
+                                                         Qt::ShiftModifier, Qt::MetaModifier};
+    QString prefix;
+    for (size_t i = 0; i < kOrder.size(); ++i)
+        if (modifiers & kOrder[i])
+            prefix += QLatin1String(names[i]);
+    return prefix;
+}
+
 std::optional<int> keyNamed(const QString& name) {
     if (name.size() == 1) {
         const int key = name.at(0).toUpper().unicode();
@@ -104,7 +119,7 @@ std::optional<Qt::KeyboardModifier> modifierNamed(const QString& name) {
 } // namespace
 
 bool KeyChord::isBindableKey(int key) {
-    if (key >= Qt::Key_F1 && key < Qt::Key_F1 + kLastFunctionKey)
+    if (isFunctionKey(key))
         return true;
     if (isPrintable(key))
         return true;
@@ -139,16 +154,8 @@ std::optional<KeyChord> KeyChord::fromText(const QString& text) {
 }
 
 QString KeyChord::text() const {
-    QString text;
-    if (modifiers & Qt::ControlModifier)
-        text += QStringLiteral("Ctrl+");
-    if (modifiers & Qt::AltModifier)
-        text += QStringLiteral("Alt+");
-    if (modifiers & Qt::ShiftModifier)
-        text += QStringLiteral("Shift+");
-    if (modifiers & Qt::MetaModifier)
-        text += QStringLiteral("Meta+");
-    if (key >= Qt::Key_F1 && key < Qt::Key_F1 + kLastFunctionKey)
+    const QString text = modifierPrefix(modifiers, {"Ctrl+", "Alt+", "Shift+", "Meta+"});
+    if (isFunctionKey(key))
         return text + QLatin1Char('F') + QString::number(key - Qt::Key_F1 + 1);
     if (isPrintable(key))
         return text + QChar(key);
@@ -159,7 +166,7 @@ QString KeyChord::text() const {
 }
 
 quint32 KeyChord::keysym() const {
-    if (key >= Qt::Key_F1 && key < Qt::Key_F1 + kLastFunctionKey)
+    if (isFunctionKey(key))
         return kKeysymF1 + quint32(key - Qt::Key_F1);
     // Latin keysyms are the characters themselves, letters in lower case.
     if (isPrintable(key))
@@ -171,16 +178,8 @@ quint32 KeyChord::keysym() const {
 }
 
 QString KeyChord::portalTrigger() const {
-    QString trigger;
-    if (modifiers & Qt::ControlModifier)
-        trigger += QStringLiteral("CTRL+");
-    if (modifiers & Qt::AltModifier)
-        trigger += QStringLiteral("ALT+");
-    if (modifiers & Qt::ShiftModifier)
-        trigger += QStringLiteral("SHIFT+");
-    if (modifiers & Qt::MetaModifier)
-        trigger += QStringLiteral("LOGO+");
-    if (key >= Qt::Key_F1 && key < Qt::Key_F1 + kLastFunctionKey)
+    const QString trigger = modifierPrefix(modifiers, {"CTRL+", "ALT+", "SHIFT+", "LOGO+"});
+    if (isFunctionKey(key))
         return trigger + QLatin1Char('F') + QString::number(key - Qt::Key_F1 + 1);
     if (isPrintable(key)) {
         for (const Punctuation& mark : kPunctuation)

@@ -136,6 +136,16 @@ void KeysDialog::bind(Action action, std::optional<KeyChord> key) {
     showBindings();
 }
 
+bool KeysDialog::heldElsewhere(const KeyChord& key) {
+    if (!heldElsewhere_)
+        return false;
+    const QString text = key.text();
+    const auto known = held_.constFind(text);
+    if (known != held_.cend())
+        return *known;
+    return held_[text] = heldElsewhere_(key);
+}
+
 void KeysDialog::showBindings() {
     for (auto& [action, row] : rows_) {
         const std::optional<KeyChord> key = bindings_.key(action);
@@ -146,7 +156,7 @@ void KeysDialog::showBindings() {
                           ? QStringLiteral("Also set for: %1; it acts here only")
                           : QStringLiteral("Already set for: %1; it does not act here");
             problem = problem.arg(actionInfo(others.front()).description);
-        } else if (key && heldElsewhere_ && heldElsewhere_(*key)) {
+        } else if (key && heldElsewhere(*key)) {
             problem = QStringLiteral("Another program holds this key");
         }
         row.problem->setText(problem);

@@ -3,6 +3,7 @@
 #include "core/key_bindings.h"
 
 #include <QDialog>
+#include <QHash>
 #include <QLineEdit>
 
 #include <functional>
@@ -59,9 +60,13 @@ private:
 
     void bind(Action action, std::optional<KeyChord> key);
     void showBindings();
+    bool heldElsewhere(const KeyChord& key);
 
     KeyBindings bindings_;
     std::function<bool(const KeyChord&)> heldElsewhere_;
+    /// What the look at each key found: a look costs a round of grabs on the
+    /// X server, and every key recorded redraws every row.
+    QHash<QString, bool> held_;
     std::map<Action, Row> rows_;
     QComboBox* format_ = nullptr;
 };

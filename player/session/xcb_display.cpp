@@ -2,10 +2,20 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+
 namespace velloran {
 
 void XcbDisconnect::operator()(xcb_connection_t* connection) const {
     xcb_disconnect(connection);
+}
+
+void FreeMalloced::operator()(void* p) const {
+    std::free(p);
+}
+
+void xcbRoundTrip(xcb_connection_t* connection) {
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 XcbDisplay connectXcbDisplay(const QByteArray& display) {

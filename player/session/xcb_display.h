@@ -24,4 +24,14 @@ struct XcbDisplay {
 /// Connects to @p display (the environment's DISPLAY when empty).
 XcbDisplay connectXcbDisplay(const QByteArray& display);
 
+/// Waits until the server has handled every request sent so far.
+void xcbRoundTrip(xcb_connection_t* connection);
+
+/// A reply or event, which xcb hands over to be freed with free().
+struct FreeMalloced {
+    void operator()(void* p) const;
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeMalloced>;
+
 } // namespace velloran

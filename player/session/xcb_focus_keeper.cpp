@@ -8,11 +8,6 @@
 namespace velloran {
 
 namespace {
-struct FreeMalloced {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeMalloced>;
 
 // The X protocol's PointerRoot focus: no window to give back.
 constexpr xcb_window_t kPointerRoot = 1;

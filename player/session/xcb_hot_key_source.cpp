@@ -24,12 +24,6 @@ struct FreeKeySymbols {
 };
 using KeySymbols = std::unique_ptr<xcb_key_symbols_t, FreeKeySymbols>;
 
-struct FreeMalloced {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeMalloced>;
-
 } // namespace
 
 XcbHotKeySource::XcbHotKeySource(const QByteArray& display, QObject* parent) : QObject(parent) {
@@ -176,8 +170,7 @@ void XcbHotKeySource::unregisterKeys() {
     grabs_.clear();
     down_.clear();
     // Round trip, so the keys are free for others when this returns.
-    std::free(xcb_get_input_focus_reply(connection_.get(), xcb_get_input_focus(connection_.get()),
-                                        nullptr));
+    xcbRoundTrip(connection_.get());
 }
 
 QList<int> XcbHotKeySource::grabbedIds() const {

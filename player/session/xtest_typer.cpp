@@ -20,12 +20,6 @@ constexpr int kLongestWaitMs = 1000;
 // that would still be read with the old one.
 constexpr unsigned long kRemapSettleMs = 40;
 
-struct FreeMalloced {
-    void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeMalloced>;
-
 xcb_keysym_t keysymFor(char32_t ch) {
     if (ch == U'\n')
         return 0xff0d; // Return
@@ -34,10 +28,6 @@ xcb_keysym_t keysymFor(char32_t ch) {
     if ((ch >= 0x20 && ch <= 0x7e) || (ch >= 0xa0 && ch <= 0xff))
         return ch;
     return 0x01000000u | ch;
-}
-
-void roundTrip(xcb_connection_t* c) {
-    std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
 }
 
 } // namespace
@@ -151,7 +141,7 @@ void XTestTyper::typeNow(const QString& text) {
                 continue;
             const std::vector<xcb_keysym_t> only(size_t(per), wanted);
             xcb_change_keyboard_mapping(c, 1, spare, quint8(per), only.data());
-            roundTrip(c);
+            xcbRoundTrip(c);
             QThread::msleep(kRemapSettleMs);
             code = spare;
             shifted = false;
@@ -163,13 +153,13 @@ void XTestTyper::typeNow(const QString& text) {
         if (shifted)
             fake(XCB_KEY_RELEASE, shift);
         if (remapped) {
-            roundTrip(c);
+            xcbRoundTrip(c);
             QThread::msleep(kRemapSettleMs);
             const std::vector<xcb_keysym_t> none(size_t(per), 0);
             xcb_change_keyboard_mapping(c, 1, spare, quint8(per), none.data());
         }
     }
-    roundTrip(c);
+    xcbRoundTrip(c);
 }
 
 } // namespace velloran
