@@ -33,6 +33,7 @@
 #include "mixer/pulse_mixer.h"
 #include "recent_menu.h"
 #include "remote/mpris_service.h"
+#include "session/desktop_session.h"
 #include "session/hot_key_sources.h"
 #include "session/remote_control.h"
 #include "session/xtest_typer.h"
@@ -107,10 +108,8 @@ void notify(const QString& text) {
 /// Typing on the keyboard reaches X clients only; in a Wayland session the
 /// typist's word processor is most likely not one, so the clipboard is used.
 std::unique_ptr<TextTyper> makeTextTyper() {
-    const bool waylandSession =
-        qEnvironmentVariable("XDG_SESSION_TYPE") == QLatin1String("wayland") ||
-        !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!waylandSession && QGuiApplication::platformName() == QLatin1String("xcb")) {
+    if (!DesktopSession::current().isWayland() &&
+        QGuiApplication::platformName() == QLatin1String("xcb")) {
         auto typer = std::make_unique<XTestTyper>();
         if (typer->isConnected())
             return typer;
@@ -175,13 +174,17 @@ Application::Application(const QString& appDir, const QString& fileArgument)
             parts_->window->activateWindow();
         },
         [this] { requestClose(); });
-    p.keySource = makeHotKeySource(QGuiApplication::platformName(), [this] {
-        QTimer::singleShot(0, parts_->window.get(), [this] {
-            parts_->prompts.showMessage(QStringLiteral(
+    p.keySource = makeHotKeySource(
+        QGuiApplication::platformName(), DesktopSession::current(),
+        [this](const QStringList& missing) {
+            QString text = QStringLiteral(
                 "System-wide hot keys are not available on this desktop. The manual explains "
-                "how to bind keys to velloran --command."));
+                "how to bind keys to velloran --command.");
+            if (!missing.isEmpty())
+                text += QStringLiteral(" Not bound: %1.").arg(missing.join(QStringLiteral(", ")));
+            QTimer::singleShot(0, parts_->window.get(),
+                               [this, text] { parts_->prompts.showMessage(text); });
         });
-    });
     p.hotKeys = std::make_unique<HotKeys>(*p.player, *p.keySource);
     p.hotKeys->setBindings(KeyBindings::load(p.store));
     p.typer = makeTextTyper();
@@ -235,6 +238,7 @@ Application::Application(const QString& appDir, const QString& fileArgument)
         q.window->raise();
         // A folder that cannot be written is told now, not when the place is lost.
         q.store.checkWritable();
+        tellIfNotOnTop();
         if (!q.libraryMessage.isEmpty()) {
             QTimer::singleShot(0, q.window.get(),
                                [this] { parts_->prompts.showMessage(parts_->libraryMessage); });
@@ -328,6 +332,20 @@ void Application::attachRemote(RemoteControl& remote) {
 
 void Application::start() {
     parts_->splash->start();
+}
+
+void Application::tellIfNotOnTop() {
+    Parts& p = *parts_;
+    if (!DesktopSession::current().isWayland() ||
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
+        p.store.read(keys::NotOnTopTold) == QLatin1String("True"))
+        return;
+    p.store.write(keys::NotOnTopTold, QStringLiteral("True"));
+    QTimer::singleShot(0, p.window.get(), [this] {
+        parts_->prompts.showMessage(QStringLiteral(
+            "This desktop lets no program stay above the others, so the player may be covered "
+            "by the window you type in. Installing Xwayland lets it stay on top."));
+    });
 }
 
 void Application::requestClose() {

@@ -33,6 +33,9 @@ public:
 
 private:
     void runPedalTest(const QString& portText);
+    /// Once ever: on a Wayland desktop without its X server the strip cannot
+    /// be kept above the word processor.
+    void tellIfNotOnTop();
     /// The Keys dialog; what is chosen there acts at once.
     void editKeys();
 

@@ -6,6 +6,7 @@
 #include "engine/allocator.h"
 #include "info_options.h"
 #include "recent_menu.h"
+#include "session/desktop_session.h"
 #include "session/remote_control.h"
 
 #include <QApplication>
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
     // Started without HOME (a service, a cron job), Qt would put the cache
     // and data folders under "/".
     velloran::ensureHomeVariable();
+    // In a Wayland session the strip is an X window, so it can stay on top.
+    velloran::selectQtPlatform();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velloran"));
     QApplication::setApplicationVersion(QStringLiteral("3.4"));

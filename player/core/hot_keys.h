@@ -44,6 +44,10 @@ public:
     std::function<void(int id)> activated;
 };
 
+/// Called once when system-wide keys are missing: @p missing names the keys
+/// the desktop did not bind ("F9 (play-pause)"), empty when it offers none.
+using HotKeysUnavailable = std::function<void(const QStringList& missing)>;
+
 /// The hot keys (modHotKey): registers the bound keys on a key source and
 /// turns presses and outside commands into the player's actions, each the
 /// same as the toolbar button, slider or key that does it in the window.

@@ -31,6 +31,8 @@ inline const QString FiletoDelete = QStringLiteral("FiletoDelete");
 inline const QString GamePortDevice = QStringLiteral("GamePortDevice");
 /// Ours: "True" when each dictation's speed comes back with it (off when missing).
 inline const QString RememberSpeed = QStringLiteral("RememberSpeed");
+/// Ours: "True" once the typist has been told the strip cannot stay on top on this desktop.
+inline const QString NotOnTopTold = QStringLiteral("NotOnTopTold");
 } // namespace keys
 
 /// The three pedal keys, pedal 1 first.

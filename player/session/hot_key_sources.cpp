@@ -1,5 +1,7 @@
 #include "hot_key_sources.h"
 
+#include "core/merged_hot_key_source.h"
+#include "desktop_session.h"
 #include "portal_hot_key_source.h"
 #include "xcb_focus_keeper.h"
 #include "xcb_hot_key_source.h"
@@ -20,17 +22,27 @@ public:
 } // namespace
 
 std::unique_ptr<HotKeySource> makeHotKeySource(const QString& qtPlatform,
-                                               std::function<void()> unavailable) {
-    if (qtPlatform == QLatin1String("xcb")) {
-        auto source = std::make_unique<XcbHotKeySource>();
-        if (source->isConnected())
-            return source;
+                                               const DesktopSession& session,
+                                               HotKeysUnavailable unavailable) {
+    std::unique_ptr<XcbHotKeySource> grabs;
+    if (qtPlatform == QLatin1String("xcb") || session.isWayland()) {
+        grabs = std::make_unique<XcbHotKeySource>();
+        if (!grabs->isConnected())
+            grabs.reset();
     }
-    if (qtPlatform.startsWith(QLatin1String("wayland")))
-        return std::make_unique<PortalHotKeySource>(QDBusConnection::sessionBus(),
-                                                    std::move(unavailable));
-    // Offscreen and the like: no desktop to tell.
-    return std::make_unique<NoHotKeySource>();
+    if (!session.isWayland() && !qtPlatform.startsWith(QLatin1String("wayland"))) {
+        if (grabs)
+            return grabs;
+        // Offscreen and the like: no desktop to tell.
+        return std::make_unique<NoHotKeySource>();
+    }
+    // The X server of a Wayland session hears keys only while one of its own
+    // windows has the focus; the portal hears them everywhere else.
+    auto portal =
+        std::make_unique<PortalHotKeySource>(QDBusConnection::sessionBus(), std::move(unavailable));
+    if (!grabs)
+        return portal;
+    return std::make_unique<MergedHotKeySource>(std::move(portal), std::move(grabs));
 }
 
 std::unique_ptr<FocusKeeper> makeFocusKeeper(const QString& qtPlatform) {

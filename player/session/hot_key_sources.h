@@ -10,11 +10,14 @@
 
 namespace velloran {
 
-/// The key source for the desktop the program runs on: key grabs on X11, the
-/// desktop's shortcut portal on Wayland, none elsewhere. @p unavailable is
-/// called once when the desktop offers no system-wide keys.
+struct DesktopSession;
+
+/// The key source for the desktop the program runs on: key grabs in an X11
+/// session; in a Wayland session the desktop's shortcut portal, with key grabs
+/// beside it for while an X program has the focus; none elsewhere.
 std::unique_ptr<HotKeySource> makeHotKeySource(const QString& qtPlatform,
-                                               std::function<void()> unavailable);
+                                               const DesktopSession& session,
+                                               HotKeysUnavailable unavailable);
 
 /// Gives the focus back after a dialog on X11; null elsewhere, where the
 /// desktop decides which window has the focus.

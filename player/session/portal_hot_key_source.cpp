@@ -34,7 +34,7 @@ const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s
     return argument;
 }
 
-PortalHotKeySource::PortalHotKeySource(QDBusConnection bus, std::function<void()> unavailable,
+PortalHotKeySource::PortalHotKeySource(QDBusConnection bus, HotKeysUnavailable unavailable,
                                        QObject* parent)
     : QObject(parent), bus_(std::move(bus)), unavailable_(std::move(unavailable)) {
     qDBusRegisterMetaType<PortalShortcut>();
@@ -66,16 +66,25 @@ void PortalHotKeySource::registerKeys(const QList<HotKeyBinding>& keys) {
     if (!session_.isEmpty() || !requestPath_.isEmpty())
         return;
     keys_ = keys;
+    granted_.clear();
     if (!bus_.isConnected()) {
         fail();
         return;
     }
+    // Where the portal asks the host who we are, say it before anything else;
+    // older portals have no registry, which is no error of ours.
+    QDBusMessage hello = QDBusMessage::createMethodCall(
+        QLatin1String(kService), QLatin1String(kPath), QLatin1String(kRegistryInterface),
+        QStringLiteral("Register"));
+    hello << QLatin1String(kAppId) << QVariantMap();
+    bus_.asyncCall(hello);
     bus_.connect(QLatin1String(kService), QLatin1String(kPath), QLatin1String(kInterface),
                  QStringLiteral("Activated"), this, SLOT(onActivated(QDBusMessage)));
     QDBusMessage call = portalCall("CreateSession");
     const QString token = nextToken();
     call << QVariantMap{{QStringLiteral("handle_token"), token},
-                        {QStringLiteral("session_handle_token"), nextToken()}};
+                        {QStringLiteral("session_handle_token"), QLatin1String(kAppId)},
+                        {QStringLiteral("shortcuts"), QVariant::fromValue(shortcutsFor(keys_))}};
     request(token, SLOT(onSessionResponse(uint, QVariantMap)), call);
 }
 
@@ -117,6 +126,11 @@ void PortalHotKeySource::onSessionResponse(uint response, const QVariantMap& res
         return;
     }
     session_ = session;
+    noteGranted(results);
+    if (missingKeys().isEmpty()) {
+        bound_ = true;
+        return;
+    }
     QDBusMessage call = portalCall("BindShortcuts");
     const QString token = nextToken();
     call << QVariant::fromValue(QDBusObjectPath(session_))
@@ -125,13 +139,33 @@ void PortalHotKeySource::onSessionResponse(uint response, const QVariantMap& res
     request(token, SLOT(onBindResponse(uint, QVariantMap)), call);
 }
 
-void PortalHotKeySource::onBindResponse(uint response, const QVariantMap&) {
+void PortalHotKeySource::onBindResponse(uint response, const QVariantMap& results) {
     dropRequest();
     if (response != 0) {
         fail();
         return;
     }
     bound_ = true;
+    noteGranted(results);
+    if (const QStringList missing = missingKeys(); !missing.isEmpty())
+        fail(missing);
+}
+
+void PortalHotKeySource::noteGranted(const QVariantMap& results) {
+    const QVariant listed = results.value(QStringLiteral("shortcuts"));
+    if (!listed.isValid())
+        return;
+    for (const PortalShortcut& shortcut : qdbus_cast<PortalShortcutList>(listed))
+        granted_.insert(shortcut.id);
+}
+
+QStringList PortalHotKeySource::missingKeys() const {
+    QStringList missing;
+    for (const HotKeyBinding& key : keys_) {
+        if (key.key && !granted_.contains(key.name))
+            missing << QStringLiteral("%1 (%2)").arg(key.key->text(), key.name);
+    }
+    return missing;
 }
 
 void PortalHotKeySource::onActivated(const QDBusMessage& signal) {
@@ -150,9 +184,9 @@ void PortalHotKeySource::onActivated(const QDBusMessage& signal) {
     }
 }
 
-void PortalHotKeySource::fail() {
+void PortalHotKeySource::fail(const QStringList& missing) {
     if (auto tell = std::exchange(unavailable_, nullptr))
-        tell();
+        tell(missing);
 }
 
 void PortalHotKeySource::unregisterKeys() {
@@ -169,6 +203,7 @@ void PortalHotKeySource::unregisterKeys() {
     session_.clear();
     bound_ = false;
     keys_.clear();
+    granted_.clear();
 }
 
 } // namespace velloran

@@ -7,9 +7,8 @@
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QObject>
+#include <QSet>
 #include <QVariantMap>
-
-#include <functional>
 
 namespace velloran {
 
@@ -34,9 +33,15 @@ public:
     static constexpr const char* kPath = "/org/freedesktop/portal/desktop";
     static constexpr const char* kInterface = "org.freedesktop.portal.GlobalShortcuts";
 
-    /// @p unavailable is called once when the portal has no global shortcuts
-    /// or refuses them.
-    PortalHotKeySource(QDBusConnection bus, std::function<void()> unavailable,
+    static constexpr const char* kRegistryInterface = "org.freedesktop.host.portal.Registry";
+    /// The application id the desktop matches with our desktop entry, and the
+    /// session's name, so a desktop that keeps the keys per session keeps the
+    /// typist's changes from one run to the next.
+    static constexpr const char* kAppId = "velloran";
+
+    /// @p unavailable is called once when the portal has no global shortcuts,
+    /// refuses them, or leaves some bound keys out.
+    PortalHotKeySource(QDBusConnection bus, HotKeysUnavailable unavailable,
                        QObject* parent = nullptr);
     ~PortalHotKeySource() override;
 
@@ -57,11 +62,16 @@ private:
     /// Sends @p call and expects its Response on the request object of @p token.
     void request(const QString& token, const char* slot, QDBusMessage call);
     void dropRequest();
-    void fail();
+    void fail(const QStringList& missing = {});
+    /// Adds the shortcuts a response lists to those the desktop has bound.
+    void noteGranted(const QVariantMap& results);
+    /// The bound keys the desktop has not taken, as the typist knows them.
+    QStringList missingKeys() const;
     QString nextToken();
 
     QDBusConnection bus_;
-    std::function<void()> unavailable_;
+    HotKeysUnavailable unavailable_;
+    QSet<QString> granted_;
     QList<HotKeyBinding> keys_;
     QString requestPath_;
     const char* requestSlot_ = nullptr;

@@ -2,6 +2,7 @@
 // on a private session bus.
 #include "core/hot_keys.h"
 #include "fakes/player_rig.h"
+#include "session/desktop_session.h"
 #include "session/portal_hot_key_source.h"
 
 #include <QDBusConnection>
@@ -46,10 +47,13 @@ class FakeShortcutPortal : public QObject, protected QDBusContext {
 public:
     static constexpr const char* kSessionPath = "/org/freedesktop/portal/desktop/session/1_1/s1";
 
+    PortalShortcutList offered; // in CreateSession's options
     PortalShortcutList bound;
     QString boundSession;
     FakeSession session;
-    uint answer = 0; // 0 granted, 1 refused by the user
+    uint answer = 0;            // 0 granted, 1 refused by the user
+    bool bindsOnCreate = false; // as the interface's first draft: the session's shortcuts are bound
+    QStringList taken;          // ids another program holds, left out of what is bound
 
     /// Emits Activated for @p id in @p sessionPath.
     void activate(const QString& id, const QString& sessionPath = QLatin1String(kSessionPath)) {
@@ -65,7 +69,11 @@ public slots:
     Q_SCRIPTABLE QDBusObjectPath CreateSession(const QVariantMap& options) {
         portalBus().registerObject(QLatin1String(kSessionPath), &session,
                                    QDBusConnection::ExportScriptableSlots);
-        return respond(options, {{QStringLiteral("session_handle"), QLatin1String(kSessionPath)}});
+        offered = qdbus_cast<PortalShortcutList>(options.value(QStringLiteral("shortcuts")));
+        QVariantMap results{{QStringLiteral("session_handle"), QLatin1String(kSessionPath)}};
+        if (bindsOnCreate)
+            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(granted(offered)));
+        return respond(options, results);
     }
     Q_SCRIPTABLE QDBusObjectPath BindShortcuts(const QDBusObjectPath& sessionHandle,
                                                const QList<velloran::PortalShortcut>& shortcuts,
@@ -73,10 +81,20 @@ public slots:
                                                const QVariantMap& options) {
         boundSession = sessionHandle.path();
         bound = shortcuts;
-        return respond(options, {});
+        return respond(options,
+                       {{QStringLiteral("shortcuts"), QVariant::fromValue(granted(bound))}});
     }
 
 private:
+    PortalShortcutList granted(const PortalShortcutList& asked) const {
+        PortalShortcutList result;
+        for (const PortalShortcut& s : asked) {
+            if (!taken.contains(s.id))
+                result << s;
+        }
+        return result;
+    }
+
     QDBusObjectPath respond(const QVariantMap& options, const QVariantMap& results) {
         QString sender = message().service().mid(1);
         sender.replace(QLatin1Char('.'), QLatin1Char('_'));
@@ -127,7 +145,10 @@ protected:
     }
     void startHotKeys() {
         source = std::make_unique<PortalHotKeySource>(QDBusConnection::sessionBus(),
-                                                      [this] { ++unavailable; });
+                                                      [this](const QStringList& keys) {
+                                                          ++unavailable;
+                                                          missing = keys;
+                                                      });
         hotKeys = std::make_unique<HotKeys>(player, *source);
         hotKeys->registerHotKeys();
     }
@@ -135,6 +156,7 @@ protected:
     std::unique_ptr<PortalHotKeySource> source;
     std::unique_ptr<HotKeys> hotKeys;
     int unavailable = 0;
+    QStringList missing;
 };
 
 TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
@@ -154,6 +176,8 @@ TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
                         "goto-timestamp=SHIFT+Pause", "next-dictation=", "previous-dictation="}));
     for (const PortalShortcut& s : portal.bound)
         EXPECT_FALSE(s.properties.value("description").toString().isEmpty());
+    // The session carries them too, for desktops that bind only what it brings.
+    EXPECT_EQ(portal.offered.size(), portal.bound.size());
 
     engine.setCurrentPosition(42);
     player.posChange();
@@ -175,11 +199,40 @@ TEST_F(PortalHotKeysTest, BindsEveryActionWithItsTriggerAndActsOnActivated) {
     EXPECT_EQ(player.bookmarks().positions().size(), 1);
 }
 
+TEST_F(PortalHotKeysTest, KeysTheDesktopLeavesOutAreNamedAndASessionThatBindsNeedsNoMore) {
+    for (const bool onCreate : {false, true}) {
+        FakeShortcutPortal portal;
+        portal.bindsOnCreate = onCreate;
+        portal.taken = QStringList{"play-pause", "speed-up"};
+        servePortal(&portal);
+        unavailable = 0;
+        startHotKeys();
+        ASSERT_TRUE(pumpUntil([&] { return unavailable == 1; })) << onCreate;
+        EXPECT_EQ(missing, QStringList{"F9 (play-pause)"}) << "speed-up has no key to miss";
+        EXPECT_EQ(portal.bound.isEmpty(), false) << onCreate; // what is missing is asked for again
+        hotKeys.reset();
+        source.reset();
+        portalBus().unregisterService(QLatin1String(PortalHotKeySource::kService));
+        portalBus().unregisterObject(QLatin1String(PortalHotKeySource::kPath));
+    }
+    FakeShortcutPortal portal;
+    portal.bindsOnCreate = true;
+    servePortal(&portal);
+    unavailable = 0;
+    startHotKeys();
+    ASSERT_TRUE(pumpUntil([&] { return source->isBound(); }));
+    EXPECT_TRUE(portal.bound.isEmpty()) << "nothing left to bind";
+    portal.activate(QStringLiteral("small-forward"));
+    EXPECT_TRUE(pumpUntil([&] { return engine.currentPosition() > 0; }));
+    EXPECT_EQ(unavailable, 0);
+}
+
 TEST_F(PortalHotKeysTest, APortalWithoutGlobalShortcutsIsReportedOnce) {
     PortalWithoutShortcuts portal;
     servePortal(&portal);
     startHotKeys();
     EXPECT_TRUE(pumpUntil([&] { return unavailable == 1; }));
+    EXPECT_TRUE(missing.isEmpty());
     hotKeys->unregisterHotKeys();
     hotKeys->registerHotKeys();
     pumpFor(500);
@@ -200,6 +253,27 @@ TEST_F(PortalHotKeysTest, NoPortalAtAllOrARefusalIsReportedToo) {
     startHotKeys();
     EXPECT_TRUE(pumpUntil([&] { return unavailable == 1; }));
     EXPECT_FALSE(source->isBound());
+}
+
+TEST(DesktopSessionTest, AWaylandSessionRunsTheStripOnItsXServerWhereThereIsOne) {
+    using C = QtPlatformChoice;
+    // {XDG_SESSION_TYPE, WAYLAND_DISPLAY, DISPLAY, QT_QPA_PLATFORM, X answers, choice}
+    const struct {
+        const char* type;
+        bool wayland, x, chosen, answers;
+        C choice;
+    } cases[] = {{"x11", false, true, false, true, C::Qt},
+                 {"wayland", true, true, false, true, C::Xcb},
+                 {"", true, true, false, true, C::Xcb},
+                 {"wayland", false, true, false, true, C::Xcb},
+                 {"wayland", true, true, true, true, C::Qt},
+                 {"wayland", true, false, false, true, C::NativeWayland},
+                 {"wayland", true, true, false, false, C::NativeWayland}};
+    for (const auto& c : cases) {
+        const DesktopSession session{QLatin1String(c.type), c.wayland, c.x, c.chosen};
+        EXPECT_EQ(chooseQtPlatform(session, [&] { return c.answers; }), c.choice)
+            << c.type << c.wayland << c.x << c.chosen << c.answers;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/command_gate.h"
 #include "core/hot_keys.h"
 #include "core/media_remote.h"
+#include "core/merged_hot_key_source.h"
 #include "core/pedal_controller.h"
 #include "core/timestamps.h"
 #include "fakes/fake_hot_keys.h"
@@ -384,6 +385,37 @@ TEST_F(HotKeysTest, TimestampKeysTypeThePlaceAndGoToTheSelectedOne) {
     }
     EXPECT_EQ(beeps, 2); // beyond the end, and no time at all; before the offset is 0
     EXPECT_EQ(engine.currentPosition(), 0);
+}
+
+TEST(MergedHotKeySourceTest, BothSourcesRegisterAndOnePressHeardTwiceActsOnce) {
+    auto* portal = new FakeHotKeySource;
+    auto* grabs = new FakeHotKeySource;
+    qint64 now = 0;
+    MergedHotKeySource merged(std::unique_ptr<HotKeySource>(portal),
+                              std::unique_ptr<HotKeySource>(grabs), [&now] { return now; });
+    QList<int> acted;
+    merged.activated = [&acted](int id) {
+        acted << id;
+    };
+    merged.registerKeys(HotKeys::table());
+    EXPECT_EQ(portal->registered.size(), grabs->registered.size());
+    EXPECT_FALSE(portal->registered.isEmpty());
+
+    // {source, id, ms}: the other source's echo is dropped, quick presses of one source are not.
+    const struct {
+        FakeHotKeySource* from;
+        int id;
+        qint64 at;
+    } presses[] = {{portal, 1115, 0},   {grabs, 1115, 40},  {grabs, 1114, 50},  {grabs, 1114, 90},
+                   {portal, 1114, 120}, {grabs, 1115, 400}, {portal, 1115, 560}};
+    for (const auto& p : presses) {
+        now = p.at;
+        p.from->press(p.id);
+    }
+    EXPECT_EQ(acted, (QList<int>{1115, 1114, 1114, 1115, 1115}));
+
+    merged.unregisterKeys();
+    EXPECT_TRUE(portal->registered.isEmpty() && grabs->registered.isEmpty());
 }
 
 } // namespace
