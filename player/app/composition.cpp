@@ -336,7 +336,9 @@ void Application::start() {
 
 void Application::tellIfNotOnTop() {
     Parts& p = *parts_;
-    if (!DesktopSession::current().isWayland() ||
+    // Whoever set QT_QPA_PLATFORM to Wayland chose this; on Xwayland there is nothing to tell.
+    const DesktopSession session = DesktopSession::current();
+    if (!session.isWayland() || session.platformChosen ||
         !QGuiApplication::platformName().startsWith(QLatin1String("wayland")) ||
         p.store.read(keys::NotOnTopTold) == QLatin1String("True"))
         return;
