@@ -139,7 +139,8 @@ bool XcbHotKeySource::isHeldElsewhere(const KeyChord& key) {
         return true;
     for (const quint16 locks : lockVariants())
         xcb_ungrab_key(connection_.get(), grab.keycode, root_, grab.modifiers | locks);
-    xcb_flush(connection_.get());
+    // Released before we answer: a program taking the key just after the look must get it.
+    xcbRoundTrip(connection_.get());
     return false;
 }
 
