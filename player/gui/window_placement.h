@@ -12,8 +12,8 @@ class SettingsStore;
 void restoreWindowPlace(QWidget& window, const SettingsStore& store);
 
 /// Remembers where @p window's full strip stands (in compact mode, where it
-/// comes back to). Not on Wayland, where a program neither learns nor chooses
-/// its window's place.
+/// comes back to). Not natively on Wayland, where a program neither learns nor
+/// chooses its window's place; through Xwayland the strip is an X window and is.
 void saveWindowPlace(const MainWindow& window, SettingsStore& store);
 
 } // namespace velloran
