@@ -1,7 +1,6 @@
 #include "merged_hot_key_source.h"
 
-#include <QElapsedTimer>
-
+#include <chrono>
 #include <utility>
 
 namespace velloran {
@@ -10,10 +9,10 @@ MergedHotKeySource::MergedHotKeySource(std::unique_ptr<HotKeySource> first,
                                        std::unique_ptr<HotKeySource> second, Clock clock)
     : first_(std::move(first)), second_(std::move(second)), clock_(std::move(clock)) {
     if (!clock_) {
-        auto timer = std::make_shared<QElapsedTimer>();
-        timer->start();
-        clock_ = [timer] {
-            return timer->elapsed();
+        clock_ = [] {
+            using namespace std::chrono;
+            return qint64(
+                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
         };
     }
     first_->activated = [this](int id) {
